@@ -1,0 +1,14 @@
+// res/resource.h -- resource and control numbers, shared by app.rc and the C++ code.
+#pragma once
+
+#define IDD_MAIN 101
+#define IDI_MAIN 102
+
+#define IDC_PLAIN_TEXT 1000
+#define IDC_BASE64_TEXT 1001
+#define IDC_ENCODE_FILE 1002
+#define IDC_DECODE_FILE 1003
+#define IDC_ASYNC 1004
+#define IDC_PROGRESS 1005
+#define IDC_STATUS 1006
+#define IDC_CANCEL_JOB 1008

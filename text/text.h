@@ -1,0 +1,8 @@
+// text/text.h -- live conversion between the two text boxes. UI thread only.
+#pragma once
+
+// The user changed the plain text box: its whole text is encoded into the Base64 box.
+void OnPlainTextChanged(void);
+// The user changed the Base64 box: its whole text is decoded into the plain text box,
+// which is emptied while the text does not decode.
+void OnBase64TextChanged(void);
