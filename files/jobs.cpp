@@ -1,0 +1,143 @@
+// files/jobs.cpp -- background jobs: starting one, handing its end over to the UI thread,
+// completing it exactly once, and the Cancel button. The progress ticks live in progress.cpp.
+#include "files/files.h"
+
+#include <commctrl.h>
+
+#include "app/app.h"
+#include "codec/codrix.h"
+#include "res/resource.h"
+
+static const int IDLE_CONTROLS[] = {IDC_ENCODE_FILE, IDC_DECODE_FILE, IDC_ASYNC};
+
+void SetFileControlsIdle(int idle)
+{
+    size_t i;
+
+    for (i = 0; i < sizeof(IDLE_CONTROLS) / sizeof(IDLE_CONTROLS[0]); i++)
+        EnableWindow(GetDlgItem(appState.dialog, IDLE_CONTROLS[i]), idle ? TRUE : FALSE);
+    EnableWindow(GetDlgItem(appState.dialog, IDC_CANCEL_JOB), idle ? FALSE : TRUE);
+}
+
+// Runs on the job's worker thread, which must never touch a window or the job's fields: it
+// only tells the UI thread, which completes the job in OnJobEnded. The serial is read here
+// rather than passed as the user value; it cannot change while this thread lives, since
+// no job starts before the previous one is completed, and completion waits for the thread.
+void WINAPI JobCompletion(HANDLE job, int success, DWORD userValue)
+{
+    (void)job;
+    (void)userValue;
+    PostMessageA(appState.dialog, WM_APP_JOB_ENDED, (WPARAM)appState.jobSerial,
+                 (LPARAM)(success ? 1 : 0));
+}
+
+// The one completion of the running job, on the UI thread: save or report, return the
+// dialog to idle, release what the job held.
+static void CompleteJob(int success)
+{
+    // The job leaves AppState before anything else happens. The save dialog below runs a
+    // message loop, in which a Cancel click, a timer tick or a late hand-over then finds
+    // no job, so nothing can complete this one a second time.
+    HANDLE job = appState.jobHandle;
+    BYTE *input = appState.jobInput;
+    BYTE *output = appState.jobOutput;
+    DWORD outputSize = appState.jobOutputSize;
+    int encoding = appState.jobIsEncoding;
+
+    appState.jobHandle = INVALID_HANDLE_VALUE;
+    appState.jobInput = NULL;
+    appState.jobOutput = NULL;
+
+    // After the dialog has ended these window calls fail harmlessly; the releases below
+    // still happen.
+    KillTimer(appState.dialog, encoding ? TIMER_ENCODE_JOB : TIMER_DECODE_JOB);
+    if (success) {
+        if (encoding)
+            SaveAndWriteFile(output, outputSize - 1, ENCODED_FILE_FILTER,
+                             "Save Encoded File As...", ENCODED_FILE_EXTENSION);
+        else
+            SaveAndWriteFile(output, outputSize, ANY_FILE_FILTER, "Save Decoded File As...",
+                             NULL);
+    } else if (!appState.jobCancelled) {
+        ShowError(encoding ? "Error: Could not encode file!" : "Error: Could not decode file!");
+    }
+    SetFileControlsIdle(1);
+
+    // The worker may still be returning from JobCompletion, and a terminated thread may
+    // still be running when TerminateThread returns: its buffers go only once it is gone.
+    WaitForSingleObject(job, INFINITE);
+    CloseHandle(job);
+    LocalFree(input);
+    LocalFree(output);
+
+    SendDlgItemMessageA(appState.dialog, IDC_PROGRESS, PBM_SETPOS, 0, 0);
+    SetDlgItemTextA(appState.dialog, IDC_STATUS, NULL);
+    SetCursor(LoadCursorA(NULL, IDC_ARROW));
+}
+
+void OnJobEnded(DWORD serial, int success)
+{
+    // A hand-over can arrive after Cancel has completed its job, and even after a newer
+    // job has started; only the running job's own serial counts.
+    if (appState.jobHandle == INVALID_HANDLE_VALUE || serial != appState.jobSerial) return;
+    CompleteJob(success);
+}
+
+void CancelJob(void)
+{
+    if (appState.jobHandle == INVALID_HANDLE_VALUE) return;
+    // Harmless on a thread that has already ended, such as one whose hand-over was never
+    // processed because the dialog ended first. CompleteJob waits for the thread.
+    TerminateThread(appState.jobHandle, 0);
+    appState.jobCancelled = 1;
+    CompleteJob(0);
+}
+
+// Both forms share this: everything but jobHandle is set before the job can run, and the
+// handover of a job that ends at once is a posted message, handled only after the start
+// has returned and jobHandle holds its result.
+static void StartJob(int encoding, BYTE *input, DWORD length, BYTE *output, DWORD outputSize)
+{
+    UINT timer = encoding ? TIMER_ENCODE_JOB : TIMER_DECODE_JOB;
+    HANDLE job = INVALID_HANDLE_VALUE;
+    int i;
+
+    SetFileControlsIdle(0);
+    appState.jobIsEncoding = encoding;
+    appState.jobCancelled = 0;
+    appState.jobInput = input;  // the job owns both buffers until CompleteJob frees them
+    appState.jobOutput = output;
+    appState.jobOutputSize = outputSize;
+    appState.jobSerial++;
+    appState.lastProcessed = 0;
+    for (i = 0; i < SPEED_WINDOW_TICKS; i++) appState.speedSamples[i] = 0;
+    SetTimer(appState.dialog, timer, TIMER_PERIOD_MS, NULL);
+
+    if (encoding)
+        job = StartEncodeJob(input, length, (char *)output, outputSize, JobCompletion, 0);
+    else
+        job = StartDecodeJob((const char *)input, output, outputSize, JobCompletion, 0);
+    if (job != INVALID_HANDLE_VALUE && job != NULL) {
+        appState.jobHandle = job;
+        return;
+    }
+
+    KillTimer(appState.dialog, timer);
+    SetFileControlsIdle(1);
+    appState.jobInput = NULL;
+    appState.jobOutput = NULL;
+    LocalFree(input);
+    LocalFree(output);
+    SetCursor(LoadCursorA(NULL, IDC_ARROW));
+    ShowError(encoding ? "Error: Could not encode file!" : "Error: Could not decode file!");
+}
+
+void BeginBackgroundJob(BYTE *input, DWORD length, BYTE *output, DWORD outputSize)
+{
+    StartJob(1, input, length, output, outputSize);
+}
+
+void BeginBackgroundJob(BYTE *input, BYTE *output, DWORD outputSize)
+{
+    StartJob(0, input, 0, output, outputSize);
+}

@@ -1,0 +1,157 @@
+// The speed window, percentages and status text of a running job, tick by tick.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "files/progress_calc.h"
+
+namespace {
+
+const uint32_t KB = 1024;
+const uint32_t MB = 1024 * 1024;
+
+// A job as OnProgressTimer sees it: a fresh window, then one reading per tick.
+struct Job {
+    uint32_t lastProcessed = 0;
+    uint32_t samples[SPEED_WINDOW_TICKS] = {};
+    uint32_t total;
+    int encoding;
+    ProgressReading reading;
+
+    Job(uint32_t total, int encoding) : total(total), encoding(encoding) {}
+
+    const ProgressReading &Tick(uint32_t processed)
+    {
+        memset(&reading, 0x5A, sizeof(reading));  // nothing may survive from before
+        TakeProgressTick(&lastProcessed, samples, processed, total, encoding, &reading);
+        return reading;
+    }
+};
+
+TEST(ProgressCalc, WorkedExampleShowsKilobytesPerSecond)
+{
+    struct Row {
+        uint32_t processed;
+        const char *text;
+        uint32_t percent;
+    };
+    const Row rows[] = {
+        {1048576, "1024 KB encoded out of 10240 KB total (10%), average speed: 2048 KB/s.", 10},
+        {1572864, "1536 KB encoded out of 10240 KB total (15%), average speed: 1536 KB/s.", 15},
+        // A tick without progress adds a zero sample, which does not lower the mean.
+        {1572864, "1536 KB encoded out of 10240 KB total (15%), average speed: 1536 KB/s.", 15},
+        {3145728, "3072 KB encoded out of 10240 KB total (30%), average speed: 2048 KB/s.", 30},
+    };
+    Job job(10485760, 1);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.processed);
+        const ProgressReading &r = job.Tick(row.processed);
+        EXPECT_STREQ(row.text, r.text);
+        EXPECT_EQ(row.percent, r.percent);
+    }
+    const uint32_t window[SPEED_WINDOW_TICKS] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                 1048576, 524288, 0, 1572864};
+    EXPECT_EQ(0, memcmp(window, job.samples, sizeof(window)));
+    EXPECT_EQ(3145728u, job.lastProcessed);
+}
+
+// One first tick each: the figures that end up in the bar and the text.
+TEST(ProgressCalc, PercentAndWording)
+{
+    struct Row {
+        const char *what;
+        int encoding;
+        uint32_t processed, total;
+        uint32_t percent;
+        const char *text;
+    };
+    const Row rows[] = {
+        {"under 1 KB is complete", 0, 700, 1000, 100,
+         "0 KB decoded out of 0 KB total (100%), average speed: 1 KB/s."},
+        {"nothing yet of nothing", 1, 0, 0, 100,
+         "0 KB encoded out of 0 KB total (100%), average speed: 0 KB/s."},
+        {"truncated from KB", 1, 511 * KB, 512 * KB, 99,
+         "511 KB encoded out of 512 KB total (99%), average speed: 1022 KB/s."},
+        {"bytes below 1 KB do not count", 0, 512 * KB - 1, 512 * KB + 1023, 99,
+         "511 KB decoded out of 512 KB total (99%), average speed: 1023 KB/s."},
+        {"finished", 0, 10 * MB, 10 * MB, 100,
+         "10240 KB decoded out of 10240 KB total (100%), average speed: 20480 KB/s."},
+        {"a first tick without progress", 0, 0, 10 * MB, 0,
+         "0 KB decoded out of 10240 KB total (0%), average speed: 0 KB/s."},
+        // 3 GB in one tick: doubled in 32 bits the sum would wrap.
+        {"largest files", 1, 3072u * MB, 4095u * MB, 75,
+         "3145728 KB encoded out of 4193280 KB total (75%), average speed: 6291456 KB/s."},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        Job job(row.total, row.encoding);
+        const ProgressReading &r = job.Tick(row.processed);
+        EXPECT_EQ(row.percent, r.percent);
+        EXPECT_STREQ(row.text, r.text);
+    }
+}
+
+TEST(ProgressCalc, StallsKeepTheSpeedUntilTheWindowHoldsNoProgress)
+{
+    Job job(100 * MB, 1);
+    EXPECT_EQ(200u, job.Tick(100 * KB).speedKBs);
+    for (int tick = 1; tick < SPEED_WINDOW_TICKS; tick++) {
+        SCOPED_TRACE(tick);
+        EXPECT_EQ(200u, job.Tick(100 * KB).speedKBs);  // the one sample still counts
+    }
+    // Fifteen stalled ticks: the progress has left the window, and 0 is shown, not a
+    // division by zero.
+    const ProgressReading &r = job.Tick(100 * KB);
+    EXPECT_EQ(0u, r.speedKBs);
+    EXPECT_STREQ("100 KB encoded out of 102400 KB total (0%), average speed: 0 KB/s.", r.text);
+    EXPECT_EQ(100 * KB, job.lastProcessed);
+    // Progress after the stall is measured from where the job stood, not from zero.
+    EXPECT_EQ(20u, job.Tick(110 * KB).speedKBs);
+}
+
+TEST(ProgressCalc, WindowSlidesPastFifteenTicks)
+{
+    Job job(100 * MB, 0);
+    std::vector<uint32_t> speeds;
+    uint32_t processed = 30 * KB;
+    speeds.push_back(job.Tick(processed).speedKBs);
+    for (int tick = 2; tick <= SPEED_WINDOW_TICKS + 2; tick++) {
+        processed += KB;
+        speeds.push_back(job.Tick(processed).speedKBs);
+    }
+    // 30 KB then 1 KB a tick: the mean over the ticks in the window, doubled.
+    EXPECT_EQ(60u, speeds[0]);
+    EXPECT_EQ(31u, speeds[1]);                                // (30 + 1) * 2 / 2
+    EXPECT_EQ(88u / 15, speeds[SPEED_WINDOW_TICKS - 1]);      // (30 + 14) * 2 / 15
+    EXPECT_EQ(2u, speeds[SPEED_WINDOW_TICKS]);                // the 30 KB tick has left
+    EXPECT_EQ(2u, speeds[SPEED_WINDOW_TICKS + 1]);
+    for (uint32_t sample : job.samples) EXPECT_EQ(KB, sample);
+}
+
+TEST(ProgressCalc, CountersWrapAt32Bits)
+{
+    Job job(0xFFFFFFFFu, 1);
+    job.lastProcessed = 0xFFFFFC00u;  // 1 KB short of wrapping
+    const ProgressReading &r = job.Tick(0x400);
+    EXPECT_EQ(2 * KB, job.samples[SPEED_WINDOW_TICKS - 1]);
+    EXPECT_EQ(4u, r.speedKBs);
+    EXPECT_EQ(1u, r.doneKB);
+    EXPECT_EQ(4194303u, r.totalKB);
+    EXPECT_EQ(0u, r.percent);
+}
+
+TEST(ProgressCalc, LongestTextFitsItsBuffer)
+{
+    // The largest figures the counters allow, past the total as well.
+    Job job(KB, 1);
+    const ProgressReading &r = job.Tick(0xFFFFFFFFu);
+    std::string text = r.text;
+    EXPECT_LT(text.size(), (size_t)STATUS_TEXT_BYTES);
+    EXPECT_EQ(
+        "4194303 KB encoded out of 1 KB total (419430300%), average speed: 8388607 KB/s.", text);
+}
+
+}  // namespace
