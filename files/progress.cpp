@@ -15,6 +15,7 @@ void OnProgressTimer(UINT timerId)
     uint32_t last = 0;
     uint32_t samples[SPEED_WINDOW_TICKS];
     ProgressReading reading;
+    char text[STATUS_TEXT_BYTES];
     int ok = 0, i;
 
     // A tick already queued when the job was completed finds no job.
@@ -32,6 +33,10 @@ void OnProgressTimer(UINT timerId)
     appState.lastProcessed = last;
     for (i = 0; i < SPEED_WINDOW_TICKS; i++) appState.speedSamples[i] = samples[i];
 
+    // KB counts stay below 2^22, the percent below 2^29 and the speed below 2^24, so each
+    // is a non-negative int, and the longest text fits the buffer.
+    wsprintfA(text, STATUS_FORMAT, (int)reading.doneKB, reading.coded, (int)reading.totalKB,
+              (int)reading.percent, (int)reading.speedKBs);
     SendDlgItemMessageA(appState.dialog, IDC_PROGRESS, PBM_SETPOS, reading.percent, 0);
-    SetDlgItemTextA(appState.dialog, IDC_STATUS, reading.text);
+    SetDlgItemTextA(appState.dialog, IDC_STATUS, text);
 }

@@ -1,13 +1,11 @@
-// files/progress_calc.cpp -- the speed window, percentages and status text of a running job.
-// The platform side (querying the job, driving the controls) lives in progress.cpp.
+// files/progress_calc.cpp -- the speed window and percentages of a running job. The platform
+// side (querying the job, formatting the text, driving the controls) lives in progress.cpp.
 #include "files/progress_calc.h"
-
-#include <stdio.h>
 
 // Ticks arrive every 500 ms, so a mean per tick doubled is a rate per second.
 #define TICKS_PER_SECOND 2
 
-static const char STATUS_FORMAT[] =
+const char STATUS_FORMAT[] =
     "%d KB %scoded out of %d KB total (%d%%), average speed: %d KB/s.";
 
 void TakeProgressTick(uint32_t *lastProcessed, uint32_t samples[SPEED_WINDOW_TICKS],
@@ -37,10 +35,5 @@ void TakeProgressTick(uint32_t *lastProcessed, uint32_t samples[SPEED_WINDOW_TIC
     // itself.
     reading->percent = reading->totalKB == 0
         ? 100 : (uint32_t)((uint64_t)reading->doneKB * 100 / reading->totalKB);
-
-    // Every figure fits an int: KB counts are below 2^22, the speed below 2^24, and the
-    // longest text the five numbers can make is well under STATUS_TEXT_BYTES.
-    snprintf(reading->text, sizeof(reading->text), STATUS_FORMAT, (int)reading->doneKB,
-             encoding ? "en" : "de", (int)reading->totalKB, (int)reading->percent,
-             (int)reading->speedKBs);
+    reading->coded = encoding ? "en" : "de";
 }
