@@ -1,0 +1,167 @@
+// codec/core/scalar.cpp -- the portable kernels: whole groups through lookup tables. Every
+// CPU runs them, and the SIMD kernels are checked against them.
+#include "codec/core/kernels.h"
+
+#include <string.h>
+
+// The tables place bytes by their position in memory; every target we build is
+// little-endian, and a big-endian one must fail loudly rather than decode garbage.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "the scalar tables assume a little-endian target"
+#endif
+
+static constexpr char ALPHABET[65] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// Set in every decode entry of a character outside the alphabet, above the 24 data bits,
+// so one test of the four lookups OR'd together rejects a group.
+static const uint32_t DECODE_INVALID = 0x01000000u;
+
+// 12 bits of input -> the two characters they encode, first character in the low byte,
+// so a 16-bit store writes them in order.
+struct EncodePairTable {
+    uint16_t pair[4096];
+};
+
+// One table per position in a group of four characters. Each holds the character's 6 bits
+// already moved to where they land in the 3 decoded bytes (as a little-endian word), so a
+// group decodes with four lookups and three ORs.
+struct DecodeTables {
+    uint32_t at[4][256];
+};
+
+static constexpr int ValueOf(int c)
+{
+    if (c >= 'A' && c <= 'Z') return c - 'A';
+    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+    if (c >= '0' && c <= '9') return c - '0' + 52;
+    if (c == '+' || c == '-') return 62;
+    if (c == '/' || c == '_') return 63;
+    return -1;
+}
+
+static constexpr EncodePairTable MakeEncodePairs()
+{
+    EncodePairTable table{};
+    for (int i = 0; i < 4096; ++i)
+        table.pair[i] = (uint16_t)((uint8_t)ALPHABET[i >> 6] | (uint8_t)ALPHABET[i & 63] << 8);
+    return table;
+}
+
+static constexpr DecodeTables MakeDecodeTables()
+{
+    DecodeTables tables{};
+    for (int c = 0; c < 256; ++c) {
+        int v = ValueOf(c);
+        if (v < 0) {
+            for (int k = 0; k < 4; ++k) tables.at[k][c] = DECODE_INVALID;
+            continue;
+        }
+        uint32_t u = (uint32_t)v;
+        // Byte 0 = a<<2 | b>>4, byte 1 = (b&15)<<4 | c>>2, byte 2 = (c&3)<<6 | d.
+        tables.at[0][c] = u << 2;
+        tables.at[1][c] = (u >> 4) | (u & 15) << 12;
+        tables.at[2][c] = (u >> 2) << 8 | (u & 3) << 22;
+        tables.at[3][c] = u << 16;
+    }
+    return tables;
+}
+
+static constexpr EncodePairTable ENCODE_PAIRS = MakeEncodePairs();
+static constexpr DecodeTables DECODE = MakeDecodeTables();
+
+static inline uint32_t LoadBigEndian32(const uint8_t *p)
+{
+    uint32_t word;
+    memcpy(&word, p, 4);
+    return __builtin_bswap32(word);
+}
+
+// The group's 24 bits sit in the top of `word`; writes its 4 characters.
+static inline void StoreGroup(uint32_t word, char *out)
+{
+    uint32_t chars = (uint32_t)ENCODE_PAIRS.pair[word >> 20] |
+                     (uint32_t)ENCODE_PAIRS.pair[(word >> 8) & 0xFFF] << 16;
+    memcpy(out, &chars, 4);
+}
+
+uint32_t EncodeBlocksScalar(const uint8_t *input, uint32_t blocks, char *output)
+{
+    uint32_t left = blocks;
+    // Four groups a step, each read as one 4-byte load; the last load reaches one byte
+    // into the next group, so the loop keeps at least one group in reserve.
+    while (left > 4) {
+        StoreGroup(LoadBigEndian32(input), output);
+        StoreGroup(LoadBigEndian32(input + 3), output + 4);
+        StoreGroup(LoadBigEndian32(input + 6), output + 8);
+        StoreGroup(LoadBigEndian32(input + 9), output + 12);
+        input += 12;
+        output += 16;
+        left -= 4;
+    }
+    while (left > 0) {
+        uint32_t word = (uint32_t)input[0] << 24 | (uint32_t)input[1] << 16 |
+                        (uint32_t)input[2] << 8;
+        StoreGroup(word, output);
+        input += 3;
+        output += 4;
+        left -= 1;
+    }
+    return blocks;
+}
+
+static inline uint32_t DecodeGroup(const uint8_t *in)
+{
+    uint32_t word;
+    memcpy(&word, in, 4);
+    return DECODE.at[0][word & 0xFF] | DECODE.at[1][(word >> 8) & 0xFF] |
+           DECODE.at[2][(word >> 16) & 0xFF] | DECODE.at[3][word >> 24];
+}
+
+// Stops at the first group holding anything but alphabet characters (whitespace and '='
+// included): the caller handles that group character by character.
+uint32_t DecodeBlocksScalar(const char *text, uint32_t length, uint8_t *output,
+                            uint32_t outputRoom, uint32_t *consumed)
+{
+    const uint8_t *in = (const uint8_t *)text;
+    uint32_t groups = length / 4;
+    uint32_t wide = 0;
+    uint32_t done = 0;
+
+    if (groups > outputRoom / 3) groups = outputRoom / 3;
+    // A group stored as a 4-byte word writes one byte past its own three, which must still
+    // be inside the room; the groups beyond `wide` store three single bytes.
+    if (outputRoom >= 4) wide = (outputRoom - 1) / 3;
+    if (wide > groups) wide = groups;
+
+    while (done + 4 <= wide) {
+        uint32_t v0 = DecodeGroup(in);
+        uint32_t v1 = DecodeGroup(in + 4);
+        uint32_t v2 = DecodeGroup(in + 8);
+        uint32_t v3 = DecodeGroup(in + 12);
+        if ((v0 | v1 | v2 | v3) & DECODE_INVALID) break;
+        memcpy(output, &v0, 4);
+        memcpy(output + 3, &v1, 4);
+        memcpy(output + 6, &v2, 4);
+        memcpy(output + 9, &v3, 4);
+        in += 16;
+        output += 12;
+        done += 4;
+    }
+    while (done < groups) {
+        uint32_t v = DecodeGroup(in);
+        if (v & DECODE_INVALID) break;
+        if (done < wide) {
+            memcpy(output, &v, 4);
+        } else {
+            output[0] = (uint8_t)v;
+            output[1] = (uint8_t)(v >> 8);
+            output[2] = (uint8_t)(v >> 16);
+        }
+        in += 4;
+        output += 3;
+        done += 1;
+    }
+    *consumed = done * 4;
+    return done * 3;
+}

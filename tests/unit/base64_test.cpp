@@ -1,0 +1,524 @@
+// tests/unit/base64_test.cpp -- the core's sizes, encoding and decoding, run once per
+// kernel. Inputs live in heap blocks of exactly their size and outputs end in guard bytes,
+// so the sanitizers see over-reads and the checks see over-writes.
+#include "codec/core/base64.h"
+#include "codec/core/kernels.h"
+
+#include <gtest/gtest.h>
+
+#include <stdint.h>
+#include <string.h>
+
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+typedef std::vector<uint8_t> Bytes;
+
+static const uint8_t GUARD = 0xA5;
+static const uint32_t GUARD_BYTES = 16;
+static const char ALPHABET[] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// Varied bytes that do not repeat with any short period.
+static Bytes RandomBytes(size_t length, uint32_t seed)
+{
+    Bytes bytes(length);
+    uint32_t state = seed * 2654435761u + 1;
+    for (size_t i = 0; i < length; ++i) {
+        state = state * 1664525u + 1013904223u;
+        bytes[i] = (uint8_t)(state >> 24);
+    }
+    return bytes;
+}
+
+// Bit by bit, so that it shares nothing with the tables under test.
+static std::string ReferenceEncode(const Bytes &bytes)
+{
+    std::string text;
+    uint32_t bits = 0, count = 0;
+    for (uint8_t b : bytes) {
+        bits = bits << 8 | b;
+        count += 8;
+        while (count >= 6) {
+            count -= 6;
+            text += ALPHABET[(bits >> count) & 63];
+        }
+    }
+    if (count) text += ALPHABET[(bits << (6 - count)) & 63];
+    while (text.size() % 4) text += '=';
+    return text;
+}
+
+static void ExpectGuardIntact(const uint8_t *guard, const char *what)
+{
+    for (uint32_t i = 0; i < GUARD_BYTES; ++i)
+        ASSERT_EQ(guard[i], GUARD) << what << ": overrun at output byte +" << i;
+}
+
+// Encodes from an exactly sized copy of `input` placed `offset` bytes into its block.
+static std::string Encode(const Bytes &input, uint32_t offset = 0)
+{
+    std::unique_ptr<uint8_t[]> in(new uint8_t[offset + input.size()]);
+    uint8_t *start = in.get() + offset;
+    if (!input.empty()) memcpy(start, input.data(), input.size());
+    uint32_t size = Base64EncodedSize((uint32_t)input.size());
+    std::vector<uint8_t> out(offset + size + GUARD_BYTES, GUARD);
+    char *text = (char *)out.data() + offset;
+    if (!Base64Encode(start, (uint32_t)input.size(), text, size)) {
+        ADD_FAILURE() << "encode failed for length " << input.size();
+        return std::string();
+    }
+    ExpectGuardIntact(out.data() + offset + size, "encode");
+    EXPECT_EQ(strlen(text) + 1, size) << "length " << input.size();
+    return std::string(text);
+}
+
+// Decodes an exactly sized, NUL-terminated copy of `text` into `size` bytes at `offset`.
+// The bytes are stored in *decoded on success.
+static int Decode(const std::string &text, uint32_t size, Bytes *decoded, uint32_t offset = 0)
+{
+    std::unique_ptr<char[]> in(new char[offset + text.size() + 1]);
+    memcpy(in.get() + offset, text.c_str(), text.size() + 1);
+    Bytes out(offset + size + GUARD_BYTES, GUARD);
+    int ok = Base64Decode(in.get() + offset, out.data() + offset, size);
+    ExpectGuardIntact(out.data() + offset + size, "decode");
+    if (ok && decoded) decoded->assign(out.begin() + offset, out.begin() + offset + size);
+    return ok;
+}
+
+// The size the program would allocate for `text`: from its length and MeasureText.
+static uint32_t SizeFor(const std::string &text)
+{
+    return Base64DecodedSize((uint32_t)text.size(), Base64MeasureText(text.c_str()));
+}
+
+// Decodes at the measured size; the result is also required to fill it exactly.
+static int DecodeMeasured(const std::string &text, Bytes *decoded)
+{
+    return Decode(text, SizeFor(text), decoded);
+}
+
+static std::string Hex(const Bytes &bytes)
+{
+    static const char DIGITS[] = "0123456789abcdef";
+    std::string hex;
+    for (uint8_t b : bytes) {
+        hex += DIGITS[b >> 4];
+        hex += DIGITS[b & 15];
+    }
+    return hex;
+}
+
+static std::string LineBreak(const std::string &text, size_t every, const char *newline)
+{
+    std::string broken;
+    for (size_t i = 0; i < text.size(); i += every) {
+        broken += text.substr(i, every);
+        broken += newline;
+    }
+    return broken;
+}
+
+// Lengths just around multiples of every block the kernels may work in.
+static std::vector<uint32_t> BoundaryLengths()
+{
+    std::set<uint32_t> lengths;
+    for (uint32_t block : {3u, 12u, 24u, 48u, 96u, 192u, 256u, 384u})
+        for (uint32_t k = 1; k <= 3; ++k)
+            for (int d = -4; d <= 4; ++d)
+                if ((int)(block * k) + d >= 0) lengths.insert(block * k + d);
+    return std::vector<uint32_t>(lengths.begin(), lengths.end());
+}
+
+class KernelTest : public ::testing::TestWithParam<int> {
+protected:
+    void SetUp() override
+    {
+        int id = GetParam();
+        const Kernel *kernel = KernelById(id);
+        ASSERT_NE(kernel, nullptr);
+        if (!KernelSupported(id) || !kernel->encode || !kernel->decode)
+            GTEST_SKIP() << "kernel " << kernel->name << " is not built or not supported here";
+        ASSERT_TRUE(ForceKernel(id));
+        ASSERT_EQ(ActiveKernel(), kernel);
+    }
+};
+
+TEST_P(KernelTest, Rfc4648Vectors)
+{
+    static const struct {
+        const char *plain, *encoded;
+    } VECTORS[] = {
+        {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+    };
+    for (const auto &v : VECTORS) {
+        Bytes plain(v.plain, v.plain + strlen(v.plain));
+        EXPECT_EQ(Encode(plain), v.encoded);
+        Bytes decoded;
+        EXPECT_EQ(Decode(v.encoded, (uint32_t)plain.size(), &decoded), 1) << v.encoded;
+        EXPECT_EQ(decoded, plain) << v.encoded;
+        EXPECT_EQ(SizeFor(v.encoded), plain.size()) << v.encoded;
+    }
+}
+
+TEST_P(KernelTest, RoundTripsEveryLengthTo1000)
+{
+    for (uint32_t length = 0; length <= 1000; ++length) {
+        Bytes plain = RandomBytes(length, length);
+        std::string text = Encode(plain);
+        ASSERT_EQ(text, ReferenceEncode(plain)) << "length " << length;
+        ASSERT_EQ(Base64EncodedSize(length), text.size() + 1);
+        Bytes decoded;
+        ASSERT_EQ(DecodeMeasured(text, &decoded), 1) << "length " << length;
+        ASSERT_EQ(decoded, plain) << "length " << length;
+    }
+}
+
+TEST_P(KernelTest, EveryByteValueInEveryGroupPosition)
+{
+    for (uint32_t shift = 0; shift < 3; ++shift) {
+        Bytes plain(shift, 0);
+        for (int i = 0; i < 256; ++i) plain.push_back((uint8_t)i);
+        for (int i = 255; i >= 0; --i) plain.push_back((uint8_t)i);
+        std::string text = Encode(plain);
+        ASSERT_EQ(text, ReferenceEncode(plain)) << "shift " << shift;
+        Bytes decoded;
+        ASSERT_EQ(DecodeMeasured(text, &decoded), 1);
+        ASSERT_EQ(decoded, plain) << "shift " << shift;
+    }
+}
+
+TEST_P(KernelTest, EveryAlignmentAndBlockBoundary)
+{
+    for (uint32_t length : BoundaryLengths()) {
+        Bytes plain = RandomBytes(length, length + 7);
+        std::string expected = ReferenceEncode(plain);
+        for (uint32_t offset = 0; offset < 64; ++offset) {
+            ASSERT_EQ(Encode(plain, offset), expected) << "length " << length << " offset " << offset;
+            Bytes decoded;
+            ASSERT_EQ(Decode(expected, length, &decoded, offset), 1)
+                << "length " << length << " offset " << offset;
+            ASSERT_EQ(decoded, plain) << "length " << length << " offset " << offset;
+        }
+    }
+}
+
+TEST_P(KernelTest, IgnoresWhitespaceAtEveryPosition)
+{
+    static const char *SPACES[] = {"\t", "\n", "\f", "\r", " ", "\r\n", " \t\n\f\r  \r\n"};
+    for (uint32_t chars : {4u, 16u, 32u, 64u, 100u, 128u, 192u}) {
+        Bytes plain = RandomBytes(chars / 4 * 3 - 1, chars);
+        std::string text = ReferenceEncode(plain);
+        for (const char *space : SPACES) {
+            for (size_t at = 0; at <= text.size(); ++at) {
+                std::string spaced = text.substr(0, at) + space + text.substr(at);
+                Bytes decoded;
+                ASSERT_EQ(SizeFor(spaced), plain.size()) << "at " << at;
+                ASSERT_EQ(DecodeMeasured(spaced, &decoded), 1)
+                    << "chars " << chars << " at " << at << " space " << (int)space[0];
+                ASSERT_EQ(decoded, plain) << "chars " << chars << " at " << at;
+            }
+        }
+    }
+}
+
+TEST_P(KernelTest, DecodesLineBrokenTexts)
+{
+    for (uint32_t length : {3000u, 6001u, 20000u}) {
+        Bytes plain = RandomBytes(length, length);
+        std::string text = ReferenceEncode(plain);
+        for (std::string broken : {LineBreak(text, 76, "\r\n"), LineBreak(text, 64, "\n"),
+                                   LineBreak(text, 1, " ")}) {
+            Bytes decoded;
+            ASSERT_EQ(SizeFor(broken), length);
+            ASSERT_EQ(DecodeMeasured(broken, &decoded), 1) << "length " << length;
+            ASSERT_EQ(decoded, plain) << "length " << length;
+        }
+    }
+}
+
+TEST_P(KernelTest, InvalidCharacterAtEveryPositionFails)
+{
+    // Neighbours of every alphabet range, control characters and high bytes; '\v' is not
+    // whitespace here.
+    static const char INVALID[] = "@[`{.,:*^!~\x7f\x80\xff\x01\x0b";
+    for (uint32_t chars : {8u, 64u, 192u}) {
+        Bytes plain = RandomBytes(chars / 4 * 3, chars);
+        std::string text = ReferenceEncode(plain);
+        ASSERT_EQ(Decode(text, (uint32_t)plain.size(), nullptr), 1);
+        for (size_t at = 0; at < text.size(); ++at) {
+            for (const char *c = INVALID; *c; ++c) {
+                std::string bad = text;
+                bad[at] = *c;
+                ASSERT_EQ(Decode(bad, (uint32_t)plain.size(), nullptr), 0)
+                    << "chars " << chars << " at " << at << " char " << (int)(uint8_t)*c;
+            }
+            // Padding is only allowed to end the text.
+            if (at + 2 < text.size()) {
+                std::string bad = text;
+                bad[at] = '=';
+                ASSERT_EQ(Decode(bad, (uint32_t)plain.size(), nullptr), 0) << "'=' at " << at;
+                ASSERT_EQ(DecodeMeasured(bad, nullptr), 0) << "'=' at " << at;
+            }
+        }
+    }
+}
+
+TEST_P(KernelTest, PaddingAndTrailingBitsRules)
+{
+    static const struct {
+        const char *text;
+        int ok;
+        const char *hex;
+    } CASES[] = {
+        {"", 1, ""},
+        {"ab==", 1, "69"},
+        {"abc=", 1, "69b7"},
+        {"ab", 1, "69"},
+        {"abc", 1, "69b7"},
+        {"abcdef==", 1, "69b71d79"},
+        {"abcdefg=", 1, "69b71d79f8"},
+        {"ab= =", 1, "69"},
+        {" a\tb\n=\r=\f ", 1, "69"},
+        {"abc= ", 1, "69b7"},
+        {"ab=\r\n=", 1, "69"},
+        // Leftover bits need not be zero.
+        {"Zh==", 1, "66"},
+        {"Zg", 1, "66"},
+        {"Zm9=", 1, "666f"},
+        {"Zm8", 1, "666f"},
+        {"ab=", 0, ""},
+        {"a===", 0, ""},
+        {"====", 0, ""},
+        {"=", 0, ""},
+        {"==", 0, ""},
+        {"ab==c", 0, ""},
+        {"ab==cd==", 0, ""},
+        {"abcd=", 0, ""},
+        {"abcd==", 0, ""},
+        {"abc==", 0, ""},
+        {"ab===", 0, ""},
+        {"a", 0, ""},
+        {"abcde", 0, ""},
+        {"abcde===", 0, ""},
+        {"a=bc", 0, ""},
+        {"ab=c", 0, ""},
+        {"=abc", 0, ""},
+        {" = ", 0, ""},
+    };
+    for (const auto &c : CASES) {
+        Bytes decoded;
+        EXPECT_EQ(DecodeMeasured(c.text, &decoded), c.ok) << '"' << c.text << '"';
+        if (c.ok) {
+            EXPECT_EQ(Hex(decoded), c.hex) << '"' << c.text << '"';
+        } else {
+            for (uint32_t size = 0; size <= 4; ++size)
+                EXPECT_EQ(Decode(c.text, size, nullptr), 0) << '"' << c.text << "\" size " << size;
+        }
+    }
+}
+
+TEST_P(KernelTest, AcceptsUrlSafeCharacters)
+{
+    Bytes decoded;
+    ASSERT_EQ(DecodeMeasured("-_-_", &decoded), 1);
+    EXPECT_EQ(Hex(decoded), "fbffbf");
+    ASSERT_EQ(DecodeMeasured("ab-_cd+/", &decoded), 1);
+    EXPECT_EQ(Hex(decoded), "69bfbf71dfbf");
+    // Long enough for every kernel's blocks: each '+' and '/' swapped for its url twin.
+    Bytes plain(600);
+    for (size_t i = 0; i < plain.size(); ++i) plain[i] = (uint8_t)(0xF8 | (i % 8));
+    std::string text = ReferenceEncode(plain);
+    ASSERT_NE(text.find_first_of("+/"), std::string::npos);
+    for (char &ch : text) ch = ch == '+' ? '-' : ch == '/' ? '_' : ch;
+    ASSERT_EQ(DecodeMeasured(text, &decoded), 1);
+    EXPECT_EQ(decoded, plain);
+}
+
+TEST_P(KernelTest, WrongOutputSizeFailsWithoutOverrun)
+{
+    for (uint32_t length : {1u, 2u, 3u, 47u, 48u, 100u, 300u}) {
+        Bytes plain = RandomBytes(length, length);
+        std::string text = ReferenceEncode(plain);
+        for (uint32_t size = 0; size <= length + 4; ++size)
+            EXPECT_EQ(Decode(text, size, nullptr), size == length) << "length " << length
+                                                                   << " size " << size;
+
+        uint32_t needed = Base64EncodedSize(length);
+        Bytes out(needed + GUARD_BYTES, GUARD);
+        EXPECT_EQ(Base64Encode(plain.data(), length, (char *)out.data(), needed - 1), 0);
+        EXPECT_EQ(out, Bytes(needed + GUARD_BYTES, GUARD)) << "written although too small";
+        EXPECT_EQ(Base64Encode(plain.data(), length, (char *)out.data(), needed + 9), 1);
+        EXPECT_EQ(std::string((char *)out.data()), text);
+        ExpectGuardIntact(out.data() + needed, "encode into a larger buffer");
+    }
+}
+
+TEST_P(KernelTest, NullArgumentsFail)
+{
+    uint8_t byte = 0;
+    char text[8] = "Zg==";
+    EXPECT_EQ(Base64Encode(nullptr, 0, text, sizeof text), 0);
+    EXPECT_EQ(Base64Encode(&byte, 1, nullptr, 5), 0);
+    EXPECT_EQ(Base64Decode(nullptr, &byte, 0), 0);
+    EXPECT_EQ(Base64Decode(text, nullptr, 0), 0);
+    EXPECT_EQ(Base64MeasureText(nullptr), 0u);
+
+    Base64Decoder decoder;
+    Base64DecodeBegin(&decoder, &byte, 1);
+    EXPECT_EQ(Base64DecodeFeed(&decoder, nullptr, 4), 0);
+    EXPECT_EQ(Base64DecodeFeed(&decoder, text, 4), 0) << "a failed decoder must stay failed";
+    EXPECT_EQ(Base64DecodeFinish(&decoder), 0);
+}
+
+TEST_P(KernelTest, SizesAtTheirLimits)
+{
+    EXPECT_EQ(Base64EncodedSize(0), 1u);
+    EXPECT_EQ(Base64EncodedSize(3221225466u), 4294967289u);
+    EXPECT_EQ(Base64EncodedSize(3221225467u), 4294967293u);
+    EXPECT_EQ(Base64EncodedSize(3221225469u), 4294967293u);
+    EXPECT_EQ(Base64EncodedSize(3221225470u), 0u);
+    EXPECT_EQ(Base64EncodedSize(0xFFFFFFFFu), 0u);
+    EXPECT_EQ(Base64DecodedSize(0xFFFFFFFFu, 0), 3221225471u);
+    EXPECT_EQ(Base64DecodedSize(0xFFFFFFFFu, 3), 3221225469u);
+    EXPECT_EQ(Base64DecodedSize(0x80000000u, 0), 1610612736u);
+    EXPECT_EQ(Base64DecodedSize(0xFFFFFFFFu, 0xFFFFFFFFu), 0u);
+    EXPECT_EQ(Base64DecodedSize(5, 6), 0u);
+
+    // An encoding whose size cannot be expressed must fail before reading the input:
+    // the one byte here would be overread at once.
+    std::unique_ptr<uint8_t[]> one(new uint8_t[1]());
+    std::unique_ptr<char[]> out(new char[8]());
+    EXPECT_EQ(Base64Encode(one.get(), 3221225470u, out.get(), 0xFFFFFFFFu), 0);
+    EXPECT_EQ(out[0], 0);
+}
+
+TEST_P(KernelTest, MeasuresWhitespaceAndPadding)
+{
+    static const struct {
+        const char *text;
+        uint32_t measured;
+    } CASES[] = {
+        {"", 0},       {"Zm9v", 0},   {"Zg==", 2},       {"Zm8=", 1},
+        {" \t\n\f\r", 5}, {"Zm9v\r\n", 2}, {"Z g = =\r\n", 7}, {"\v\x01!", 0},
+    };
+    for (const auto &c : CASES) EXPECT_EQ(Base64MeasureText(c.text), c.measured) << c.text;
+
+    // Long enough to pass whole words: one character of interest at each position, read
+    // from each start within a word.
+    std::string base(70, 'A');
+    for (size_t start = 0; start < 8; ++start)
+        for (size_t at = start; at < base.size(); ++at)
+            for (char c : {' ', '\n', '=', '\t'}) {
+                std::string text = base;
+                text[at] = c;
+                ASSERT_EQ(Base64MeasureText(text.c_str() + start), 1u)
+                    << "start " << start << " at " << at;
+            }
+}
+
+// A Base64 file holding a zero byte is sized from its full length, but its text as a
+// string stops at the zero: it must not decode into a zero-padded output.
+TEST_P(KernelTest, RejectsZeroByteInFile)
+{
+    static const char FILE_BYTES[] = "QUJD\0REVG";
+    uint32_t fileSize = sizeof FILE_BYTES - 1;
+    uint32_t size = Base64DecodedSize(fileSize, Base64MeasureText(FILE_BYTES));
+    ASSERT_EQ(size, 6u);
+    std::unique_ptr<char[]> text(new char[fileSize + 1]);
+    memcpy(text.get(), FILE_BYTES, fileSize + 1);
+    Bytes out(size + GUARD_BYTES, GUARD);
+    EXPECT_EQ(Base64Decode(text.get(), out.data(), size), 0);
+    ExpectGuardIntact(out.data() + size, "decode");
+
+    Base64Decoder decoder;
+    Base64DecodeBegin(&decoder, out.data(), size);
+    EXPECT_EQ(Base64DecodeFeed(&decoder, text.get(), fileSize), 0) << "a fed NUL is invalid";
+    EXPECT_EQ(Base64DecodeFinish(&decoder), 0);
+}
+
+TEST_P(KernelTest, FeedingPiecesEqualsWholeText)
+{
+    std::vector<std::string> texts = {"Zm9vYmFy", "Zm9vYg==", "Zm9vYmE=", " Zm9v\r\nYmE = ",
+                                      "ab=c", "abcde", "Zm9vYmFy====", ""};
+    std::string longText = LineBreak(ReferenceEncode(RandomBytes(301, 3)), 76, "\r\n");
+    texts.push_back(longText);
+    texts.push_back(longText + "=");
+    for (const std::string &text : texts) {
+        uint32_t size = SizeFor(text);
+        Bytes whole;
+        int wholeOk = Decode(text, size, &whole);
+        for (size_t a = 0; a <= text.size(); ++a) {
+            // Short texts are cut twice at every pair of points, long ones once.
+            size_t bEnd = text.size() < 40 ? text.size() : a;
+            for (size_t b = a; b <= bEnd; ++b) {
+                Bytes out(size + GUARD_BYTES, GUARD);
+                Base64Decoder decoder;
+                Base64DecodeBegin(&decoder, out.data(), size);
+                int ok = Base64DecodeFeed(&decoder, text.data(), (uint32_t)a);
+                ok &= Base64DecodeFeed(&decoder, text.data() + a, (uint32_t)(b - a));
+                ok &= Base64DecodeFeed(&decoder, text.data() + b, (uint32_t)(text.size() - b));
+                ok &= Base64DecodeFinish(&decoder);
+                ExpectGuardIntact(out.data() + size, "pieces");
+                ASSERT_EQ(ok, wholeOk) << '"' << text << "\" cut at " << a << ", " << b;
+                if (ok) ASSERT_EQ(Bytes(out.begin(), out.begin() + size), whole) << a << ", " << b;
+            }
+        }
+    }
+}
+
+TEST_P(KernelTest, EncodingInPiecesEqualsWhole)
+{
+    Bytes plain = RandomBytes(1000, 9);
+    std::string whole = ReferenceEncode(plain);
+    for (uint32_t cut = 0; cut <= plain.size(); cut += 3) {
+        std::string text(whole.size(), '\0');
+        Base64EncodePiece(plain.data(), cut, &text[0]);
+        Base64EncodePiece(plain.data() + cut, (uint32_t)plain.size() - cut, &text[cut / 3 * 4]);
+        ASSERT_EQ(text, whole) << "cut at " << cut;
+    }
+}
+
+// The kernel contract itself: never past the room, whole groups only, and the state it
+// leaves (consumed, stored) agrees with what it decoded.
+TEST_P(KernelTest, KernelsStayWithinRoomAndGroups)
+{
+    const Kernel *kernel = KernelById(GetParam());
+    Bytes plain = RandomBytes(300, 5);
+    std::string text = ReferenceEncode(plain);
+    std::unique_ptr<char[]> in(new char[text.size()]);
+    memcpy(in.get(), text.data(), text.size());
+    for (uint32_t room = 0; room <= plain.size() + 3; ++room) {
+        Bytes out(room + GUARD_BYTES, GUARD);
+        uint32_t consumed = 12345;
+        uint32_t stored = kernel->decode(in.get(), (uint32_t)text.size(), out.data(), room,
+                                         &consumed);
+        ExpectGuardIntact(out.data() + room, "kernel decode");
+        ASSERT_LE(stored, room);
+        ASSERT_EQ(stored % 3, 0u);
+        ASSERT_EQ(consumed, stored / 3 * 4) << "room " << room;
+        ASSERT_EQ(Bytes(out.begin(), out.begin() + stored), Bytes(plain.begin(), plain.begin() + stored));
+    }
+
+    for (uint32_t blocks = 0; blocks <= 100; ++blocks) {
+        std::unique_ptr<uint8_t[]> src(new uint8_t[blocks * 3]);
+        memcpy(src.get(), plain.data(), blocks * 3);
+        Bytes out(blocks * 4 + GUARD_BYTES, GUARD);
+        uint32_t done = kernel->encode(src.get(), blocks, (char *)out.data());
+        ASSERT_LE(done, blocks);
+        for (uint32_t i = done * 4; i < out.size(); ++i) ASSERT_EQ(out[i], GUARD) << "blocks " << blocks;
+        ASSERT_EQ(std::string((char *)out.data(), done * 4), text.substr(0, done * 4));
+    }
+}
+
+static std::string KernelName(const ::testing::TestParamInfo<int> &info)
+{
+    const Kernel *kernel = KernelById(info.param);
+    return kernel ? kernel->name : "unknown";
+}
+
+INSTANTIATE_TEST_SUITE_P(AllKernels, KernelTest, ::testing::Range(0, (int)KERNEL_COUNT),
+                         KernelName);
