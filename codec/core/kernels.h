@@ -30,6 +30,27 @@ uint32_t EncodeBlocksScalar(const uint8_t *input, uint32_t blocks, char *output)
 uint32_t DecodeBlocksScalar(const char *text, uint32_t length, uint8_t *output,
                             uint32_t outputRoom, uint32_t *consumed);
 
+// Vector kernels, one file per CPU feature level, each compiled with its own flags: call
+// one only after KernelSupported said yes.
+uint32_t EncodeBlocksSsse3(const uint8_t *input, uint32_t blocks, char *output);
+uint32_t DecodeBlocksSsse3(const char *text, uint32_t length, uint8_t *output,
+                           uint32_t outputRoom, uint32_t *consumed);
+uint32_t EncodeBlocksAvx2(const uint8_t *input, uint32_t blocks, char *output);
+uint32_t DecodeBlocksAvx2(const char *text, uint32_t length, uint8_t *output,
+                          uint32_t outputRoom, uint32_t *consumed);
+uint32_t EncodeBlocksAvx512(const uint8_t *input, uint32_t blocks, char *output);
+uint32_t DecodeBlocksAvx512(const char *text, uint32_t length, uint8_t *output,
+                            uint32_t outputRoom, uint32_t *consumed);
+
+// Shared by the vector decoders (ssse3.cpp): given that text[0, position) holds only
+// alphabet characters and whitespace, of which the last `undecoded` data characters were
+// not decoded, returns where the decoded groups end (just after their last character).
+uint32_t EndOfDecodedGroups(const char *text, uint32_t position, uint32_t undecoded);
+// Row m lists the positions of the set bits of the 8-bit mask m in order, padded with
+// 0x80 (a zero under pshufb); COMPACT_COUNT[m] is how many bits m has.
+extern const uint8_t (*const COMPACT_SHUFFLE)[8];
+extern const uint8_t *const COMPACT_COUNT;
+
 // The kernel every conversion uses: chosen on first use from what the CPU and the
 // operating system support, published atomically, never changed afterwards except by
 // ForceKernel.

@@ -1,0 +1,147 @@
+// codec/core/avx2.cpp -- 32-byte kernels for CPUs with AVX2: the SSSE3 method on two
+// 128-bit lanes at once; whitespace is dropped per 16-byte lane with the shared table.
+#include "codec/core/kernels.h"
+
+#include <immintrin.h>
+
+uint32_t EncodeBlocksAvx2(const uint8_t *input, uint32_t blocks, char *output)
+{
+    uint32_t done = 0;
+    // Each lane loads 16 bytes and uses 12; the upper lane starts 12 bytes in, so 28 bytes
+    // are read for 24 used.
+    for (; blocks - done >= 10; done += 8) {
+        const uint8_t *from = input + done * 3;
+        __m256i in = _mm256_inserti128_si256(
+            _mm256_castsi128_si256(_mm_loadu_si128((const __m128i *)from)),
+            _mm_loadu_si128((const __m128i *)(from + 12)), 1);
+        // Per 32-bit lane the bytes of one group as b1 b0 b2 b1: each 6-bit field then
+        // sits in one 16-bit half where a multiply can move it into place.
+        in = _mm256_shuffle_epi8(in, _mm256_setr_epi8(1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10,
+                                                      1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10));
+        __m256i first = _mm256_mulhi_epu16(_mm256_and_si256(in, _mm256_set1_epi32(0x0FC0FC00)),
+                                           _mm256_set1_epi32(0x04000040));
+        __m256i second = _mm256_mullo_epi16(_mm256_and_si256(in, _mm256_set1_epi32(0x003F03F0)),
+                                            _mm256_set1_epi32(0x01000010));
+        __m256i sextets = _mm256_or_si256(first, second);
+        // Offsets to ASCII by range: 0..25 +65, 26..51 +71, 52..61 -4, 62 -19, 63 -16.
+        __m256i index = _mm256_subs_epu8(sextets, _mm256_set1_epi8(51));
+        index = _mm256_sub_epi8(index, _mm256_cmpgt_epi8(sextets, _mm256_set1_epi8(25)));
+        __m256i offsets = _mm256_setr_epi8(65, 71, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -19, -16, 0, 0,
+                                           65, 71, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -19, -16, 0, 0);
+        _mm256_storeu_si256((__m256i *)(output + done * 4),
+                            _mm256_add_epi8(sextets, _mm256_shuffle_epi8(offsets, index)));
+    }
+    return done;
+}
+
+// Bit masks of the characters that carry no data, from two nibble lookups: the low nibble
+// names the high-nibble classes in which it is not an alphabet character.
+static inline uint32_t NonDataMask(__m256i low, __m256i high)
+{
+    const __m256i LOW_CLASS = _mm256_setr_epi8(
+        0x25, 0x21, 0x21, 0x21, 0x21, 0x21, 0x21, 0x21, 0x21, 0x21, 0x23, 0x3A, 0x3B, 0x3A, 0x3B, 0x32,
+        0x25, 0x21, 0x21, 0x21, 0x21, 0x21, 0x21, 0x21, 0x21, 0x21, 0x23, 0x3A, 0x3B, 0x3A, 0x3B, 0x32);
+    const __m256i HIGH_CLASS = _mm256_setr_epi8(
+        0x20, 0x20, 0x01, 0x02, 0x04, 0x08, 0x04, 0x10, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20,
+        0x20, 0x20, 0x01, 0x02, 0x04, 0x08, 0x04, 0x10, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20);
+    __m256i classes = _mm256_and_si256(_mm256_shuffle_epi8(LOW_CLASS, low),
+                                       _mm256_shuffle_epi8(HIGH_CLASS, high));
+    return ~(uint32_t)_mm256_movemask_epi8(_mm256_cmpeq_epi8(classes, _mm256_setzero_si256()));
+}
+
+// TAB LF FF CR and space: a byte is whitespace when the table entry at its low nibble
+// equals the byte itself (bytes from 0x80 up read 0 and never match).
+static inline uint32_t SpaceMask(__m256i c)
+{
+    const __m256i SPACES = _mm256_setr_epi8(0x20, -1, -1, -1, -1, -1, -1, -1, -1, 0x09, 0x0A, -1, 0x0C, 0x0D, -1, -1,
+                                            0x20, -1, -1, -1, -1, -1, -1, -1, -1, 0x09, 0x0A, -1, 0x0C, 0x0D, -1, -1);
+    return (uint32_t)_mm256_movemask_epi8(_mm256_cmpeq_epi8(_mm256_shuffle_epi8(SPACES, c), c));
+}
+
+// 6-bit values of alphabet characters (others give garbage). The offset comes from the
+// high nibble, except for '+' '-' '/' (by their low nibble) and '_' (its own entry 8).
+static inline __m256i Values(__m256i c, __m256i low, __m256i high)
+{
+    const __m256i OFFSETS = _mm256_setr_epi8(0, 0, 0, 4, -65, -65, -71, -71, -32, 0, 0, 19, 0, 17, 0, 16,
+                                             0, 0, 0, 4, -65, -65, -71, -71, -32, 0, 0, 19, 0, 17, 0, 16);
+    __m256i index = _mm256_max_epu8(high, _mm256_and_si256(_mm256_cmpeq_epi8(high, _mm256_set1_epi8(2)), low));
+    index = _mm256_add_epi8(index, _mm256_and_si256(_mm256_cmpeq_epi8(c, _mm256_set1_epi8('_')),
+                                                    _mm256_set1_epi8(3)));
+    return _mm256_add_epi8(c, _mm256_shuffle_epi8(OFFSETS, index));
+}
+
+// Four 6-bit values per 32-bit lane into three bytes, the 24 bytes first in the vector.
+static inline __m256i Pack(__m256i values)
+{
+    __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
+    __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
+    __m256i lanes = _mm256_shuffle_epi8(groups, _mm256_setr_epi8(
+        2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1,
+        2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1));
+    return _mm256_permutevar8x32_epi32(lanes, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
+}
+
+// Stores the bytes of a 16-byte lane whose bit is set in `keep` contiguously at `to` (16
+// bytes there must be writable) and returns how many.
+static inline uint32_t Compact(__m128i values, uint32_t keep, uint8_t *to)
+{
+    uint32_t low = keep & 0xFF, high = keep >> 8 & 0xFF;
+    __m128i order = _mm_unpacklo_epi64(
+        _mm_loadl_epi64((const __m128i *)COMPACT_SHUFFLE[low]),
+        _mm_add_epi8(_mm_loadl_epi64((const __m128i *)COMPACT_SHUFFLE[high]), _mm_set1_epi8(8)));
+    __m128i packed = _mm_shuffle_epi8(values, order);
+    _mm_storel_epi64((__m128i *)to, packed);
+    _mm_storel_epi64((__m128i *)(to + COMPACT_COUNT[low]), _mm_srli_si128(packed, 8));
+    return COMPACT_COUNT[low] + COMPACT_COUNT[high];
+}
+
+uint32_t DecodeBlocksAvx2(const char *text, uint32_t length, uint8_t *output,
+                          uint32_t outputRoom, uint32_t *consumed)
+{
+    // Values of data characters gathered across whitespace, decoded 32 at a time.
+    uint8_t held[128];
+    uint32_t heldCount = 0, position = 0, written = 0;
+    int full = 0;
+
+    while (length - position >= 32 && !full) {
+        __m256i c = _mm256_loadu_si256((const __m256i *)(text + position));
+        __m256i low = _mm256_and_si256(c, _mm256_set1_epi8(0x0F));
+        __m256i high = _mm256_and_si256(_mm256_srli_epi32(c, 4), _mm256_set1_epi8(0x0F));
+        uint32_t nonData = NonDataMask(low, high);
+        __m256i values = Values(c, low, high);
+        if (nonData == 0 && heldCount == 0) {
+            if (outputRoom - written < 32) break;
+            _mm256_storeu_si256((__m256i *)(output + written), Pack(values));
+            written += 24;
+            position += 32;
+            continue;
+        }
+        if (nonData == 0) {
+            _mm256_storeu_si256((__m256i *)(held + heldCount), values);
+            heldCount += 32;
+        } else {
+            if (nonData & ~SpaceMask(c)) break;     // '=', NUL or a stray byte: the caller decides
+            heldCount += Compact(_mm256_castsi256_si128(values), ~nonData & 0xFFFF, held + heldCount);
+            heldCount += Compact(_mm256_extracti128_si256(values, 1), ~nonData >> 16, held + heldCount);
+        }
+        position += 32;
+        uint32_t used = 0;
+        for (; heldCount - used >= 32; used += 32) {
+            if (outputRoom - written < 32) {
+                full = 1;
+                break;
+            }
+            _mm256_storeu_si256((__m256i *)(output + written),
+                                Pack(_mm256_loadu_si256((const __m256i *)(held + used))));
+            written += 24;
+        }
+        if (used) {
+            // Fewer than 32 values stay after a drain, so one vector move keeps them (when
+            // the output is full the count alone matters).
+            _mm256_storeu_si256((__m256i *)held, _mm256_loadu_si256((const __m256i *)(held + used)));
+            heldCount -= used;
+        }
+    }
+    *consumed = EndOfDecodedGroups(text, position, heldCount);
+    return written;
+}

@@ -1,0 +1,128 @@
+// codec/core/avx512.cpp -- 64-byte kernels for CPUs with AVX-512 F/BW/VL, VBMI (byte
+// permutes, multishift) and VBMI2 (byte compress, which drops whitespace in one step).
+#include "codec/core/kernels.h"
+
+#include <immintrin.h>
+
+static const __mmask64 LOW_48 = 0x0000FFFFFFFFFFFFull;
+static const __mmask64 ALL_64 = ~0ull;
+
+// The zero-masking forms with every lane kept: gcc's unmasked forms start from an
+// "undefined" register its own warnings then call uninitialized.
+static inline __m512i Permute(__m512i index, __m512i table)
+{
+    return _mm512_maskz_permutexvar_epi8(ALL_64, index, table);
+}
+
+// Character (low 7 bits) to 6-bit value; 0x80 marks whitespace, 0xFF every other byte.
+struct DecodeTable {
+    uint8_t value[128];
+};
+
+static constexpr DecodeTable MakeDecodeTable(void)
+{
+    DecodeTable table{};
+    const char *alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (int c = 0; c < 128; ++c) table.value[c] = 0xFF;
+    for (int i = 0; i < 64; ++i) table.value[(int)alphabet[i]] = (uint8_t)i;
+    table.value[(int)'-'] = 62;
+    table.value[(int)'_'] = 63;
+    const char *spaces = "\t\n\f\r ";
+    for (int i = 0; i < 5; ++i) table.value[(int)spaces[i]] = 0x80;
+    return table;
+}
+
+alignas(64) static constexpr DecodeTable DECODE_TABLE = MakeDecodeTable();
+alignas(64) static const char ALPHABET[65] =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+uint32_t EncodeBlocksAvx512(const uint8_t *input, uint32_t blocks, char *output)
+{
+    // Per 32-bit lane the bytes of one group as b2 b1 b0 (b0 again as filler), so the lane
+    // holds the 24 bits in reading order and each 6-bit field is one multishift away.
+    const __m512i spread = _mm512_set_epi8(
+        45, 45, 46, 47, 42, 42, 43, 44, 39, 39, 40, 41, 36, 36, 37, 38,
+        33, 33, 34, 35, 30, 30, 31, 32, 27, 27, 28, 29, 24, 24, 25, 26,
+        21, 21, 22, 23, 18, 18, 19, 20, 15, 15, 16, 17, 12, 12, 13, 14,
+        9, 9, 10, 11, 6, 6, 7, 8, 3, 3, 4, 5, 0, 0, 1, 2);
+    const __m512i shifts = _mm512_set1_epi64(0x20262C3200060C12ll);
+    const __m512i alphabet = _mm512_loadu_si512((const void *)ALPHABET);
+    uint32_t done = 0;
+
+    // The masked load reads exactly the 48 bytes used, so the last group can be done too.
+    for (; blocks - done >= 16; done += 16) {
+        __m512i in = _mm512_maskz_loadu_epi8(LOW_48, input + done * 3);
+        __m512i fields = _mm512_maskz_multishift_epi64_epi8(ALL_64, shifts, Permute(spread, in));
+        _mm512_storeu_si512((void *)(output + done * 4), Permute(fields, alphabet));
+    }
+    return done;
+}
+
+// Four 6-bit values per 32-bit lane into three bytes, the 48 bytes first in the vector.
+static inline __m512i Pack(__m512i values)
+{
+    const __m512i gather = _mm512_set_epi8(
+        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+        60, 61, 62, 56, 57, 58, 52, 53, 54, 48, 49, 50, 44, 45, 46, 40,
+        41, 42, 36, 37, 38, 32, 33, 34, 28, 29, 30, 24, 25, 26, 20, 21,
+        22, 16, 17, 18, 12, 13, 14, 8, 9, 10, 4, 5, 6, 0, 1, 2);
+    __m512i pairs = _mm512_maddubs_epi16(values, _mm512_set1_epi32(0x01400140));
+    __m512i groups = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00011000));
+    return Permute(gather, groups);
+}
+
+static inline uint32_t CountBits(__mmask64 mask)
+{
+    uint64_t bits = _cvtmask64_u64(mask);
+    return (uint32_t)__builtin_popcount((uint32_t)bits) + (uint32_t)__builtin_popcount((uint32_t)(bits >> 32));
+}
+
+uint32_t DecodeBlocksAvx512(const char *text, uint32_t length, uint8_t *output,
+                            uint32_t outputRoom, uint32_t *consumed)
+{
+    const __m512i tableLow = _mm512_loadu_si512((const void *)DECODE_TABLE.value);
+    const __m512i tableHigh = _mm512_loadu_si512((const void *)(DECODE_TABLE.value + 64));
+    // Values of data characters gathered across whitespace, decoded 64 at a time.
+    uint8_t held[256];
+    uint32_t heldCount = 0, position = 0, written = 0;
+    int full = 0;
+
+    while (length - position >= 64 && !full) {
+        __m512i c = _mm512_loadu_si512((const void *)(text + position));
+        __m512i values = _mm512_permutex2var_epi8(tableLow, c, tableHigh);
+        // A set top bit in the value or the byte itself: not an alphabet character.
+        __mmask64 nonData = _mm512_movepi8_mask(_mm512_or_si512(values, c));
+        if (nonData == 0 && heldCount == 0) {
+            if (outputRoom - written < 48) break;
+            _mm512_mask_storeu_epi8(output + written, LOW_48, Pack(values));
+            written += 48;
+            position += 64;
+            continue;
+        }
+        if (nonData == 0) {
+            _mm512_storeu_si512((void *)(held + heldCount), values);
+            heldCount += 64;
+        } else {
+            __mmask64 space = _kandn_mask64(_mm512_movepi8_mask(c),
+                                            _mm512_cmpeq_epi8_mask(values, _mm512_set1_epi8((char)0x80)));
+            if (_kandn_mask64(space, nonData)) break;   // '=', NUL or a stray byte: the caller decides
+            __mmask64 keep = _knot_mask64(nonData);
+            _mm512_storeu_si512((void *)(held + heldCount), _mm512_maskz_compress_epi8(keep, values));
+            heldCount += CountBits(keep);
+        }
+        position += 64;
+        if (heldCount >= 64) {
+            if (outputRoom - written < 48) {
+                full = 1;
+                break;
+            }
+            _mm512_mask_storeu_epi8(output + written, LOW_48, Pack(_mm512_loadu_si512((const void *)held)));
+            written += 48;
+            // Fewer than 128 values were held, so fewer than 64 stay: one vector move.
+            _mm512_storeu_si512((void *)held, _mm512_loadu_si512((const void *)(held + 64)));
+            heldCount -= 64;
+        }
+    }
+    *consumed = EndOfDecodedGroups(text, position, heldCount);
+    return written;
+}
