@@ -95,11 +95,35 @@ static inline uint32_t Compact(__m128i values, uint32_t keep, uint8_t *to)
     return COMPACT_COUNT[low] + COMPACT_COUNT[high];
 }
 
+static const uint32_t HELD_DRAIN = 256;
+
+// Decodes the whole vectors of held values and moves the rest (fewer than 32) to the
+// front. Returns 0 when the output ran out of room first; then only the count matters.
+static inline int DrainHeld(uint8_t *held, uint32_t *heldCount, uint8_t *output,
+                            uint32_t *written, uint32_t outputRoom)
+{
+    uint32_t used = 0;
+    int room = 1;
+    for (; *heldCount - used >= 32; used += 32) {
+        if (outputRoom - *written < 32) {
+            room = 0;
+            break;
+        }
+        _mm256_storeu_si256((__m256i *)(output + *written), Pack(_mm256_loadu_si256((const __m256i *)(held + used))));
+        *written += 24;
+    }
+    _mm256_storeu_si256((__m256i *)held, _mm256_loadu_si256((const __m256i *)(held + used)));
+    *heldCount -= used;
+    return room;
+}
+
 uint32_t DecodeBlocksAvx2(const char *text, uint32_t length, uint8_t *output,
                           uint32_t outputRoom, uint32_t *consumed)
 {
-    // Values of data characters gathered across whitespace, decoded 32 at a time.
-    uint8_t held[128];
+    // Values of data characters gathered across whitespace. They are decoded only once
+    // many have gathered: a load of a vector just written in pieces would wait for the
+    // pieces to reach the cache, and after a few hundred values they have.
+    uint8_t held[HELD_DRAIN + 2 * 32];
     uint32_t heldCount = 0, position = 0, written = 0;
     int full = 0;
 
@@ -125,23 +149,11 @@ uint32_t DecodeBlocksAvx2(const char *text, uint32_t length, uint8_t *output,
             heldCount += Compact(_mm256_extracti128_si256(values, 1), ~nonData >> 16, held + heldCount);
         }
         position += 32;
-        uint32_t used = 0;
-        for (; heldCount - used >= 32; used += 32) {
-            if (outputRoom - written < 32) {
-                full = 1;
-                break;
-            }
-            _mm256_storeu_si256((__m256i *)(output + written),
-                                Pack(_mm256_loadu_si256((const __m256i *)(held + used))));
-            written += 24;
-        }
-        if (used) {
-            // Fewer than 32 values stay after a drain, so one vector move keeps them (when
-            // the output is full the count alone matters).
-            _mm256_storeu_si256((__m256i *)held, _mm256_loadu_si256((const __m256i *)(held + used)));
-            heldCount -= used;
-        }
+        if (heldCount >= HELD_DRAIN && !DrainHeld(held, &heldCount, output, &written, outputRoom))
+            full = 1;
     }
+    // Decode what has gathered, so the caller's character-by-character step is short.
+    if (!full) DrainHeld(held, &heldCount, output, &written, outputRoom);
     *consumed = EndOfDecodedGroups(text, position, heldCount);
     return written;
 }

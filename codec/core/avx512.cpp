@@ -33,6 +33,10 @@ static constexpr DecodeTable MakeDecodeTable(void)
 }
 
 alignas(64) static constexpr DecodeTable DECODE_TABLE = MakeDecodeTable();
+static const uint8_t LANE_NUMBERS[64] = {
+    0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
+    22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43,
+    44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63};
 alignas(64) static const char ALPHABET[65] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
@@ -73,8 +77,13 @@ static inline __m512i Pack(__m512i values)
 
 static inline uint32_t CountBits(__mmask64 mask)
 {
-    uint64_t bits = _cvtmask64_u64(mask);
-    return (uint32_t)__builtin_popcount((uint32_t)bits) + (uint32_t)__builtin_popcount((uint32_t)(bits >> 32));
+#if defined(__x86_64__)
+    return (uint32_t)__builtin_popcountll(_cvtmask64_u64(mask));
+#else
+    // 32-bit code has no 64-bit general registers; count the halves.
+    return (uint32_t)__builtin_popcount(_cvtmask32_u32((__mmask32)mask)) +
+           (uint32_t)__builtin_popcount(_cvtmask32_u32((__mmask32)_kshiftri_mask64(mask, 32)));
+#endif
 }
 
 uint32_t DecodeBlocksAvx512(const char *text, uint32_t length, uint8_t *output,
@@ -82,12 +91,14 @@ uint32_t DecodeBlocksAvx512(const char *text, uint32_t length, uint8_t *output,
 {
     const __m512i tableLow = _mm512_loadu_si512((const void *)DECODE_TABLE.value);
     const __m512i tableHigh = _mm512_loadu_si512((const void *)(DECODE_TABLE.value + 64));
-    // Values of data characters gathered across whitespace, decoded 64 at a time.
-    uint8_t held[256];
+    const __m512i lanes = _mm512_loadu_si512((const void *)LANE_NUMBERS);
+    // Values of data characters gathered across whitespace, kept in a register: going
+    // through memory, each full vector would be loaded from pieces still in the store
+    // queue and wait for them.
+    __m512i held = _mm512_setzero_si512();
     uint32_t heldCount = 0, position = 0, written = 0;
-    int full = 0;
 
-    while (length - position >= 64 && !full) {
+    while (length - position >= 64) {
         __m512i c = _mm512_loadu_si512((const void *)(text + position));
         __m512i values = _mm512_permutex2var_epi8(tableLow, c, tableHigh);
         // A set top bit in the value or the byte itself: not an alphabet character.
@@ -99,29 +110,34 @@ uint32_t DecodeBlocksAvx512(const char *text, uint32_t length, uint8_t *output,
             position += 64;
             continue;
         }
-        if (nonData == 0) {
-            _mm512_storeu_si512((void *)(held + heldCount), values);
-            heldCount += 64;
-        } else {
+        uint32_t count = 64;
+        if (nonData != 0) {
             __mmask64 space = _kandn_mask64(_mm512_movepi8_mask(c),
                                             _mm512_cmpeq_epi8_mask(values, _mm512_set1_epi8((char)0x80)));
             if (_kandn_mask64(space, nonData)) break;   // '=', NUL or a stray byte: the caller decides
             __mmask64 keep = _knot_mask64(nonData);
-            _mm512_storeu_si512((void *)(held + heldCount), _mm512_maskz_compress_epi8(keep, values));
-            heldCount += CountBits(keep);
+            values = _mm512_maskz_compress_epi8(keep, values);
+            count = CountBits(keep);
         }
         position += 64;
-        if (heldCount >= 64) {
-            if (outputRoom - written < 48) {
-                full = 1;
-                break;
-            }
-            _mm512_mask_storeu_epi8(output + written, LOW_48, Pack(_mm512_loadu_si512((const void *)held)));
-            written += 48;
-            // Fewer than 128 values were held, so fewer than 64 stay: one vector move.
-            _mm512_storeu_si512((void *)held, _mm512_loadu_si512((const void *)(held + 64)));
-            heldCount -= 64;
+        // Rotate the new values to start at lane heldCount; the lanes from there on
+        // complete the held ones, and what wraps round is held for the next vector.
+        __m512i shift = _mm512_set1_epi8((char)heldCount);
+        __m512i rotated = Permute(_mm512_sub_epi8(lanes, shift), values);
+        __m512i merged = _mm512_mask_blend_epi8(_mm512_cmpge_epu8_mask(lanes, shift), held, rotated);
+        if (heldCount + count < 64) {
+            held = merged;
+            heldCount += count;
+            continue;
         }
+        heldCount += count - 64;
+        if (outputRoom - written < 48) {
+            heldCount += 64;
+            break;
+        }
+        _mm512_mask_storeu_epi8(output + written, LOW_48, Pack(merged));
+        written += 48;
+        held = rotated;
     }
     *consumed = EndOfDecodedGroups(text, position, heldCount);
     return written;

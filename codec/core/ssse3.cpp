@@ -122,11 +122,35 @@ static inline __m128i Pack(__m128i values)
     return _mm_shuffle_epi8(groups, _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1));
 }
 
+static const uint32_t HELD_DRAIN = 256;
+
+// Decodes the whole vectors of held values and moves the rest (fewer than 16) to the
+// front. Returns 0 when the output ran out of room first; then only the count matters.
+static inline int DrainHeld(uint8_t *held, uint32_t *heldCount, uint8_t *output,
+                            uint32_t *written, uint32_t outputRoom)
+{
+    uint32_t used = 0;
+    int room = 1;
+    for (; *heldCount - used >= 16; used += 16) {
+        if (outputRoom - *written < 16) {
+            room = 0;
+            break;
+        }
+        _mm_storeu_si128((__m128i *)(output + *written), Pack(_mm_loadu_si128((const __m128i *)(held + used))));
+        *written += 12;
+    }
+    _mm_storeu_si128((__m128i *)held, _mm_loadu_si128((const __m128i *)(held + used)));
+    *heldCount -= used;
+    return room;
+}
+
 uint32_t DecodeBlocksSsse3(const char *text, uint32_t length, uint8_t *output,
                            uint32_t outputRoom, uint32_t *consumed)
 {
-    // Values of data characters gathered across whitespace, decoded 16 at a time.
-    uint8_t held[64];
+    // Values of data characters gathered across whitespace. They are decoded only once
+    // many have gathered: a load of a vector just written in pieces would wait for the
+    // pieces to reach the cache, and after a few hundred values they have.
+    uint8_t held[HELD_DRAIN + 2 * 16];
     uint32_t heldCount = 0, position = 0, written = 0;
     int full = 0;
 
@@ -151,22 +175,11 @@ uint32_t DecodeBlocksSsse3(const char *text, uint32_t length, uint8_t *output,
             heldCount += Compact(values, ~nonData & 0xFFFF, held + heldCount);
         }
         position += 16;
-        uint32_t used = 0;
-        for (; heldCount - used >= 16; used += 16) {
-            if (outputRoom - written < 16) {
-                full = 1;
-                break;
-            }
-            _mm_storeu_si128((__m128i *)(output + written),
-                             Pack(_mm_loadu_si128((const __m128i *)(held + used))));
-            written += 12;
-        }
-        if (used) {
-            // At most 16 values stay after a drain, so one vector move keeps them.
-            _mm_storeu_si128((__m128i *)held, _mm_loadu_si128((const __m128i *)(held + used)));
-            heldCount -= used;
-        }
+        if (heldCount >= HELD_DRAIN && !DrainHeld(held, &heldCount, output, &written, outputRoom))
+            full = 1;
     }
+    // Decode what has gathered, so the caller's character-by-character step is short.
+    if (!full) DrainHeld(held, &heldCount, output, &written, outputRoom);
     *consumed = EndOfDecodedGroups(text, position, heldCount);
     return written;
 }

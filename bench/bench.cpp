@@ -1,0 +1,367 @@
+// bench/bench.cpp -- throughput of every kernel this CPU runs, with memcpy of the same size
+// measured in the same run, and (mode "file") the whole-file path against a plain copy.
+// Usage: codec_bench [kernels | file | smoke]. Exit code 1 when a conversion gave a wrong
+// result, so the smoke run catches a broken kernel.
+#include "bench/wholefile.h"
+#include "codec/core/base64.h"
+#include "codec/core/kernels.h"
+
+#include <chrono>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static const uint32_t KIB = 1024, MIB = 1024 * 1024;
+
+struct BenchSettings {
+    int runs;               // the best of this many timed runs is reported
+    double minRunSeconds;   // small sizes repeat within a run until it lasts this long
+};
+
+static double Seconds(void)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// Best seconds per call of `work` over the runs. Each run repeats the call enough times
+// to last minRunSeconds, so the clock's resolution does not matter at 4 KiB.
+template <class Work>
+static double BestSeconds(const BenchSettings *settings, Work work)
+{
+    double start = Seconds();
+    work();
+    double once = Seconds() - start;
+    uint32_t repeats = once > 0 ? (uint32_t)(settings->minRunSeconds / once) + 1 : 1000;
+    double best = 1e30;
+    for (int run = 0; run < settings->runs; ++run) {
+        start = Seconds();
+        for (uint32_t i = 0; i < repeats; ++i) work();
+        double each = (Seconds() - start) / repeats;
+        if (each < best) best = each;
+    }
+    return best;
+}
+
+static double GigabytesPerSecond(uint32_t bytes, double seconds)
+{
+    return bytes / seconds / 1e9;
+}
+
+static void FillRandom(uint8_t *data, uint32_t size, uint32_t seed)
+{
+    for (uint32_t i = 0; i < size; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        data[i] = (uint8_t)(seed >> 24);
+    }
+}
+
+// Copies `text` into `broken` with `lineEnd` after every `lineLength` characters, as mail
+// and PEM files carry it. `broken` needs room for the result and its NUL.
+static void BreakLines(const char *text, uint32_t length, char *broken, uint32_t lineLength,
+                       const char *lineEnd)
+{
+    uint32_t endLength = (uint32_t)strlen(lineEnd);
+    for (uint32_t i = 0; i < length; i += lineLength) {
+        uint32_t n = length - i < lineLength ? length - i : lineLength;
+        memcpy(broken, text + i, n);
+        broken += n;
+        memcpy(broken, lineEnd, endLength);
+        broken += endLength;
+    }
+    *broken = '\0';
+}
+
+static uint32_t BrokenSize(uint32_t length, uint32_t lineLength, uint32_t endLength)
+{
+    return length + (length + lineLength - 1) / lineLength * endLength + 1;
+}
+
+// Memory for one size: the input, its text plain and line-broken, and the outputs.
+struct SizeBuffers {
+    uint32_t size, textSize;
+    uint8_t *input, *decoded;
+    char *text, *crlf76, *lf64;
+};
+
+static int AllocSizeBuffers(SizeBuffers *b, uint32_t size)
+{
+    memset(b, 0, sizeof *b);
+    b->size = size;
+    b->textSize = Base64EncodedSize(size);
+    b->input = (uint8_t *)malloc(size);
+    b->decoded = (uint8_t *)malloc(size);
+    b->text = (char *)malloc(b->textSize);
+    b->crlf76 = (char *)malloc(BrokenSize(b->textSize, 76, 2));
+    b->lf64 = (char *)malloc(BrokenSize(b->textSize, 64, 1));
+    if (!b->input || !b->decoded || !b->text || !b->crlf76 || !b->lf64) return 0;
+    FillRandom(b->input, size, size);
+    if (!Base64Encode(b->input, size, b->text, b->textSize)) return 0;
+    BreakLines(b->text, b->textSize - 1, b->crlf76, 76, "\r\n");
+    BreakLines(b->text, b->textSize - 1, b->lf64, 64, "\n");
+    return 1;
+}
+
+static void FreeSizeBuffers(SizeBuffers *b)
+{
+    free(b->input);
+    free(b->decoded);
+    free(b->text);
+    free(b->crlf76);
+    free(b->lf64);
+}
+
+// Decodes `text` and compares with the input; 1 when they agree.
+static int DecodesBack(SizeBuffers *b, const char *text)
+{
+    memset(b->decoded, 0, b->size);
+    return Base64Decode(text, b->decoded, b->size) && memcmp(b->decoded, b->input, b->size) == 0;
+}
+
+static const char *SizeName(uint32_t size, char *name)
+{
+    if (size >= MIB) sprintf(name, "%u MiB", size / MIB);
+    else sprintf(name, "%u KiB", size / KIB);
+    return name;
+}
+
+// The memcpy every figure is compared with; called through a volatile pointer so the
+// compiler cannot drop or shorten the copy.
+static void *(*volatile copyBytes)(void *, const void *, size_t) = memcpy;
+
+static int BenchOneSize(const BenchSettings *settings, uint32_t size, int chosen)
+{
+    SizeBuffers b;
+    char name[32];
+    int ok = 1;
+
+    if (!AllocSizeBuffers(&b, size)) {
+        printf("%s: out of memory\n", SizeName(size, name));
+        FreeSizeBuffers(&b);
+        return 0;
+    }
+    double copy = GigabytesPerSecond(size, BestSeconds(settings, [&] { copyBytes(b.decoded, b.input, size); }));
+    printf("\n%s: memcpy %.2f GB/s\n", SizeName(size, name), copy);
+    printf("  %-7s %-17s %-17s %-30s %-30s\n", "kernel", "encode", "decode",
+           "decode CR LF/76 (vs plain)", "decode LF/64 (vs plain)");
+    for (int id = 0; id < KERNEL_COUNT; ++id) {
+        if (!KernelSupported(id) || !ForceKernel(id)) continue;
+        int right = DecodesBack(&b, b.text) && DecodesBack(&b, b.crlf76) && DecodesBack(&b, b.lf64);
+        double encode = GigabytesPerSecond(size, BestSeconds(settings, [&] {
+            Base64Encode(b.input, size, b.text, b.textSize); }));
+        double decode = GigabytesPerSecond(size, BestSeconds(settings, [&] {
+            Base64Decode(b.text, b.decoded, size); }));
+        double crlf = GigabytesPerSecond(size, BestSeconds(settings, [&] {
+            Base64Decode(b.crlf76, b.decoded, size); }));
+        double lf = GigabytesPerSecond(size, BestSeconds(settings, [&] {
+            Base64Decode(b.lf64, b.decoded, size); }));
+        right = right && DecodesBack(&b, b.text);
+        printf("  %-7s %6.2f (%.2fx)    %6.2f (%.2fx)    %6.2f (%.2fx, %.2f)        %6.2f (%.2fx, %.2f)%s\n",
+               KernelById(id)->name, encode, encode / copy, decode, decode / copy,
+               crlf, crlf / copy, crlf / decode, lf, lf / copy, lf / decode,
+               right ? "" : "  WRONG RESULT");
+        if (!right) ok = 0;
+    }
+    ForceKernel(chosen);
+    FreeSizeBuffers(&b);
+    return ok;
+}
+
+#ifndef _WIN32
+// The tools people would otherwise reach for, run through a shell on files of the largest
+// size, timed the same way (best of the runs). Only tools already on the machine are used.
+static void BenchTools(const BenchSettings *settings, uint32_t size)
+{
+    struct Tool {
+        const char *label, *probe, *encode, *decode;
+    };
+    static const Tool TOOLS[] = {
+        {"coreutils base64", "command -v base64",
+         "base64 codec_bench_in.tmp > codec_bench_tool.txt",
+         "base64 -d codec_bench_tool.txt > codec_bench_out.tmp"},
+        {"openssl base64", "command -v openssl",
+         "openssl base64 -in codec_bench_in.tmp -out codec_bench_tool.txt",
+         "openssl base64 -d -in codec_bench_tool.txt -out codec_bench_out.tmp"},
+    };
+    uint8_t *input = AllocZeroed(size);
+    char name[32];
+
+    if (!input) return;
+    FillRandom(input, size, size);
+    if (!WriteWholeFile("codec_bench_in.tmp", input, size)) {
+        printf("cannot write codec_bench_in.tmp\n");
+        FreeBlock(input);
+        return;
+    }
+    printf("\nOther tools, %s, separate processes through a shell, file to file (their own"
+           " line breaks), best of %d:\n", SizeName(size, name), settings->runs);
+    for (const Tool &tool : TOOLS) {
+        char probe[128];
+        snprintf(probe, sizeof probe, "%s > /dev/null 2>&1", tool.probe);
+        if (system(probe) != 0) {
+            printf("  %-18s not installed\n", tool.label);
+            continue;
+        }
+        int right = system(tool.encode) == 0 && system(tool.decode) == 0;
+        double encode = GigabytesPerSecond(size, BestSeconds(settings, [&] {
+            if (system(tool.encode) != 0) right = 0; }));
+        double decode = GigabytesPerSecond(size, BestSeconds(settings, [&] {
+            if (system(tool.decode) != 0) right = 0; }));
+        printf("  %-18s encode %6.2f GB/s   decode %6.2f GB/s%s\n", tool.label, encode, decode,
+               right ? "" : "  (failed)");
+    }
+    RemoveFile("codec_bench_in.tmp");
+    RemoveFile("codec_bench_tool.txt");
+    RemoveFile("codec_bench_out.tmp");
+    FreeBlock(input);
+}
+#endif
+
+static int ChosenKernelId(void)
+{
+    const Kernel *chosen = ActiveKernel();
+    for (int id = 0; id < KERNEL_COUNT; ++id)
+        if (KernelById(id) == chosen) return id;
+    return KERNEL_SCALAR;
+}
+
+static int BenchKernels(const BenchSettings *settings, const uint32_t *sizes, int count, int tools)
+{
+    int chosen = ChosenKernelId();
+    int ok = 1;
+
+    printf("Base64 throughput in GB/s (1e9 bytes/s), best of %d runs; encode counts input bytes,\n"
+           "decode counts decoded bytes; (n.nnx) is the ratio to memcpy of the same size in this\n"
+           "run, and for line-broken text the second figure is the ratio to the plain text.\n"
+           "Kernels this CPU runs:", settings->runs);
+    for (int id = 0; id < KERNEL_COUNT; ++id)
+        if (KernelSupported(id)) printf(" %s", KernelById(id)->name);
+    printf("; chosen: %s; %d-bit build.\n", KernelById(chosen)->name, (int)sizeof(void *) * 8);
+    for (int i = 0; i < count; ++i)
+        if (!BenchOneSize(settings, sizes[i], chosen)) ok = 0;
+#ifndef _WIN32
+    if (tools) BenchTools(settings, sizes[count - 1]);
+#else
+    (void)tools;
+#endif
+    return ok;
+}
+
+// The program's whole-file encode: read whole into a zero-filled block, a zero-filled
+// output of the encoded size, encode, write whole.
+static int EncodeFile(const char *from, const char *to)
+{
+    uint8_t *input = NULL, *text = NULL;
+    uint32_t size = 0, textSize = 0;
+    int ok = 0;
+
+    if (!ReadWholeFile(from, &input, &size, 0)) goto done;
+    textSize = Base64EncodedSize(size);
+    if (textSize == 0 || !(text = AllocZeroed(textSize))) goto done;
+    if (!Base64Encode(input, size, (char *)text, textSize)) goto done;
+    ok = WriteWholeFile(to, text, textSize - 1);
+done:
+    FreeBlock(input);
+    FreeBlock(text);
+    return ok;
+}
+
+// The program's whole-file decode: read whole with room for a NUL, measure, a zero-filled
+// output of the decoded size, decode, write whole.
+static int DecodeFile(const char *from, const char *to)
+{
+    uint8_t *text = NULL, *output = NULL;
+    uint32_t size = 0, outputSize = 0;
+    int ok = 0;
+
+    if (!ReadWholeFile(from, &text, &size, 1)) goto done;
+    outputSize = Base64DecodedSize(size, Base64MeasureText((const char *)text));
+    if (!(output = AllocZeroed(outputSize))) goto done;
+    if (!Base64Decode((const char *)text, output, outputSize)) goto done;
+    ok = WriteWholeFile(to, output, outputSize);
+done:
+    FreeBlock(text);
+    FreeBlock(output);
+    return ok;
+}
+
+static int CopyFile(const char *from, const char *to)
+{
+    uint8_t *data = NULL;
+    uint32_t size = 0;
+    int ok = 0;
+
+    if (!ReadWholeFile(from, &data, &size, 0)) return 0;
+    ok = WriteWholeFile(to, data, size);
+    FreeBlock(data);
+    return ok;
+}
+
+static int BenchFiles(const BenchSettings *settings, uint32_t size)
+{
+    uint8_t *input = AllocZeroed(size), *back = NULL;
+    uint32_t backSize = 0;
+    char name[32];
+    int ok = 0;
+
+    if (!input) goto done;
+    FillRandom(input, size, size);
+    if (!WriteWholeFile("codec_bench_in.tmp", input, size)) goto done;
+    if (!EncodeFile("codec_bench_in.tmp", "codec_bench_text.tmp")) goto done;
+    if (!DecodeFile("codec_bench_text.tmp", "codec_bench_back.tmp")) goto done;
+    if (!ReadWholeFile("codec_bench_back.tmp", &back, &backSize, 0)) goto done;
+    if (backSize != size || memcmp(back, input, size) != 0) {
+        printf("the decoded file differs from the input\n");
+        goto done;
+    }
+    {
+        int right = 1;
+        double encode = BestSeconds(settings, [&] {
+            if (!EncodeFile("codec_bench_in.tmp", "codec_bench_text.tmp")) right = 0; });
+        double copyInput = BestSeconds(settings, [&] {
+            if (!CopyFile("codec_bench_in.tmp", "codec_bench_copy.tmp")) right = 0; });
+        double decode = BestSeconds(settings, [&] {
+            if (!DecodeFile("codec_bench_text.tmp", "codec_bench_back.tmp")) right = 0; });
+        double copyText = BestSeconds(settings, [&] {
+            if (!CopyFile("codec_bench_text.tmp", "codec_bench_copy.tmp")) right = 0; });
+        printf("Whole-file path, %s input, kernel %s, %d-bit build, best of %d runs:\n",
+               SizeName(size, name), ActiveKernel()->name, (int)sizeof(void *) * 8, settings->runs);
+        printf("  encode file   %8.1f ms   plain copy of the input %8.1f ms   ratio %.2f\n",
+               encode * 1e3, copyInput * 1e3, encode / copyInput);
+        printf("  decode file   %8.1f ms   plain copy of the text  %8.1f ms   ratio %.2f\n",
+               decode * 1e3, copyText * 1e3, decode / copyText);
+        ok = right;
+    }
+done:
+    RemoveFile("codec_bench_in.tmp");
+    RemoveFile("codec_bench_text.tmp");
+    RemoveFile("codec_bench_back.tmp");
+    RemoveFile("codec_bench_copy.tmp");
+    FreeBlock(input);
+    FreeBlock(back);
+    if (!ok) printf("whole-file benchmark failed\n");
+    return ok;
+}
+
+int main(int argc, char **argv)
+{
+    static const uint32_t SIZES[] = {4 * KIB, 128 * KIB, 1 * MIB, 64 * MIB};
+    static const uint32_t SMOKE_SIZES[] = {4 * KIB + 1, 128 * KIB + 2};
+    const char *mode = argc > 1 ? argv[1] : "kernels";
+    BenchSettings settings = {7, 0.05};
+
+    setvbuf(stdout, NULL, _IONBF, 0);
+    if (strcmp(mode, "kernels") == 0)
+        return BenchKernels(&settings, SIZES, 4, 1) ? 0 : 1;
+    if (strcmp(mode, "file") == 0) {
+        settings.runs = 5;
+        settings.minRunSeconds = 0;
+        return BenchFiles(&settings, 100 * MIB) ? 0 : 1;
+    }
+    if (strcmp(mode, "smoke") == 0) {
+        settings.runs = 1;
+        settings.minRunSeconds = 0.01;
+        return BenchKernels(&settings, SMOKE_SIZES, 2, 0) ? 0 : 1;
+    }
+    fprintf(stderr, "usage: codec_bench [kernels | file | smoke]\n");
+    return 2;
+}
