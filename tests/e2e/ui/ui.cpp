@@ -244,8 +244,21 @@ char *UiGetText(HWND window)
     SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, UI_TIMEOUT_MS, &length);
     text = (char *)calloc(length + 1, 1);
     if (!text) return (char *)calloc(1, 1);
-    if (length) GetWindowTextA(window, text, (int)length + 1);
+    // Not GetWindowTextA: for another process's window it returns the caption the system
+    // keeps, which an edit control never updates.
+    if (length)
+        SendMessageTimeoutA(window, WM_GETTEXT, length + 1, (LPARAM)text, SMTO_NORMAL,
+                            UI_TIMEOUT_MS, NULL);
     return text;
+}
+
+// Into a fixed buffer, by message (see UiGetText).
+static void ReadText(HWND window, char *out, int size)
+{
+    out[0] = 0;
+    SendMessageTimeoutA(window, WM_GETTEXT, (WPARAM)size, (LPARAM)out, SMTO_NORMAL,
+                        UI_TIMEOUT_MS, NULL);
+    out[size - 1] = 0;
 }
 
 int UiWaitForText(HWND window, const char *expected, DWORD timeoutMs)
@@ -493,7 +506,7 @@ static BOOL CALLBACK ReadMessageBoxChild(HWND child, LPARAM param)
         box->buttonCount++;
     } else if (lstrcmpiA(name, "Static") == 0 && (UiStyle(child) & SS_TYPEMASK) != SS_ICON) {
         char text[1024];
-        GetWindowTextA(child, text, sizeof(text));
+        ReadText(child, text, sizeof(text));
         // The message is the longest text; Wine may add an empty static.
         if (strlen(text) > strlen(box->text)) lstrcpynA(box->text, text, sizeof(box->text));
     }
@@ -607,7 +620,7 @@ int UiFileType(HWND fileDialog, char *out, int size)
     HWND combo = GetDlgItem(fileDialog, UI_FILE_TYPE_ID);
     out[0] = 0;
     if (!combo) return -1;
-    GetWindowTextA(combo, out, size);
+    ReadText(combo, out, size);
     return (int)SendMessageA(combo, CB_GETCURSEL, 0, 0);
 }
 
