@@ -628,7 +628,10 @@ void UiSetFileType(HWND fileDialog, int index)
 {
     HWND combo = GetDlgItem(fileDialog, UI_FILE_TYPE_ID);
     SendMessageA(combo, CB_SETCURSEL, (WPARAM)index, 0);
+    // A mouse choice sends both; Wine's dialog acts on CBN_SELENDOK, others on SELCHANGE.
     PostMessageA(fileDialog, WM_COMMAND, MAKEWPARAM(UI_FILE_TYPE_ID, CBN_SELCHANGE),
+                 (LPARAM)combo);
+    PostMessageA(fileDialog, WM_COMMAND, MAKEWPARAM(UI_FILE_TYPE_ID, CBN_SELENDOK),
                  (LPARAM)combo);
 }
 

@@ -1,0 +1,143 @@
+// tests/e2e/dialog_test.cpp -- the main dialog as a user first sees it: caption, frame,
+// the twelve controls in tab order with their texts, places and start state, and keys
+// that must do nothing.
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "res/resource.h"
+#include "ui.h"
+
+static const char CAPTION[] = "Quorvel's Base64 Encoder/Decoder 1.0";
+
+struct ExpectedControl {
+    int id;
+    const char *className;
+    const char *text;
+    int x, y, cx, cy;
+};
+
+// Template order, which is also creation order and tab order.
+static const ExpectedControl CONTROLS[] = {
+    {0xFFFF, "Button", "Spontaneous Base64 Encoding/Decoding", 3, 3, 378, 126},
+    {0xFFFF, "Static", "&Plain text:", 9, 13, 32, 8},
+    {IDC_PLAIN_TEXT, "Edit", "", 9, 23, 366, 45},
+    {0xFFFF, "Static", "&Base64 text:", 9, 69, 40, 8},
+    {IDC_BASE64_TEXT, "Edit", "", 9, 79, 366, 45},
+    {0xFFFF, "Button", "Base64 File Encoding/Decoding", 3, 132, 378, 90},
+    {IDC_ENCODE_FILE, "Button", "&Encode File", 9, 144, 181, 15},
+    {IDC_DECODE_FILE, "Button", "&Decode File", 194, 144, 181, 15},
+    {IDC_ASYNC, "Button", "&Asynchronous File Encoding/Decoding", 9, 162, 139, 10},
+    {IDC_PROGRESS, "msctls_progress32", "Progress1", 9, 174, 366, 12},
+    {IDC_STATUS, "Static", "", 9, 189, 363, 9},
+    {IDC_CANCEL_JOB, "Button", "&Cancel", 9, 201, 366, 15},
+};
+#define CONTROL_COUNT (int)(sizeof(CONTROLS) / sizeof(CONTROLS[0]))
+
+static void CheckFrame(HWND dialog)
+{
+    LONG style = UiStyle(dialog);
+    char *caption = UiGetText(dialog);
+    CHECK_TEXT(caption, CAPTION);
+    free(caption);
+    CHECK((style & WS_CAPTION) == WS_CAPTION);
+    CHECK(style & WS_SYSMENU);
+    CHECK(style & WS_MINIMIZEBOX);
+    CHECK(!(style & WS_MAXIMIZEBOX));
+    CHECK(!(style & WS_THICKFRAME));   // not resizable
+    CHECK(GetMenu(dialog) == NULL);
+}
+
+// Children in creation order; positions within a pixel or two of the dialog units, since
+// the base units are measured here rather than read from the dialog.
+static void CheckControls(HWND dialog)
+{
+    HWND child = GetWindow(dialog, GW_CHILD);
+    int index = 0;
+    for (; child && index < CONTROL_COUNT; child = GetWindow(child, GW_HWNDNEXT), index++) {
+        const ExpectedControl *want = &CONTROLS[index];
+        char className[64];
+        char *text = UiGetText(child);
+        RECT got = UiControlRect(dialog, child);
+        RECT expected = UiDialogUnitsToPixels(dialog, want->x, want->y, want->cx, want->cy);
+        printf("control %d: id %d\n", index + 1, want->id);
+        UiGetClass(child, className, sizeof(className));
+        CHECK_INT(GetDlgCtrlID(child) & 0xFFFF, want->id);
+        CHECK_TEXT(className, want->className);
+        CHECK_TEXT(text, want->text);
+        CHECK(IsWindowVisible(child));
+        CHECK(abs(got.left - expected.left) <= 2 && abs(got.top - expected.top) <= 2);
+        CHECK(abs(got.right - expected.right) <= 2 && abs(got.bottom - expected.bottom) <= 2);
+        free(text);
+    }
+    CHECK_INT(index, CONTROL_COUNT);
+    CHECK(child == NULL);               // nothing beyond the twelve
+    CHECK(GetDlgItem(dialog, 1007) == NULL);
+}
+
+static void CheckStartState(UiProgram *program)
+{
+    HWND dialog = program->dialog;
+    GUITHREADINFO thread;
+    char *status = UiGetText(GetDlgItem(dialog, IDC_STATUS));
+    ZeroMemory(&thread, sizeof(thread));
+    thread.cbSize = sizeof(thread);
+    CHECK(UiIsChecked(GetDlgItem(dialog, IDC_ASYNC)));
+    CHECK(UiIsEnabled(GetDlgItem(dialog, IDC_ASYNC)));
+    CHECK(UiIsEnabled(GetDlgItem(dialog, IDC_ENCODE_FILE)));
+    CHECK(UiIsEnabled(GetDlgItem(dialog, IDC_DECODE_FILE)));
+    CHECK(!UiIsEnabled(GetDlgItem(dialog, IDC_CANCEL_JOB)));
+    CHECK_INT(UiProgressPos(GetDlgItem(dialog, IDC_PROGRESS)), 0);
+    CHECK_INT(SendMessageA(GetDlgItem(dialog, IDC_PROGRESS), PBM_GETRANGE, FALSE, 0), 100);
+    CHECK_TEXT(status, "");
+    // The first tab stop has the focus.
+    CHECK(GetGUIThreadInfo(GetWindowThreadProcessId(dialog, NULL), &thread));
+    CHECK(thread.hwndFocus == GetDlgItem(dialog, IDC_PLAIN_TEXT));
+    free(status);
+}
+
+// Enter and Esc on the check box send IDOK and IDCANCEL, which must do nothing; a click
+// only toggles it. Typing afterwards goes through the same queue, so once it shows, the
+// keys have been handled.
+static void CheckIgnoredKeys(UiProgram *program)
+{
+    HWND dialog = program->dialog;
+    HWND check = GetDlgItem(dialog, IDC_ASYNC);
+    HWND plain = GetDlgItem(dialog, IDC_PLAIN_TEXT);
+    DWORD code = 0;
+    UINT keys[] = {VK_RETURN, VK_ESCAPE};
+    int i;
+    for (i = 0; i < 2; i++) {
+        UiPressKey(check, keys[i]);
+        CHECK(UiType(plain, "k"));
+        CHECK(IsWindowVisible(dialog));
+        CHECK(UiIsChecked(check));
+        CHECK(UiFindOtherWindow(program->process.dwProcessId, dialog) == NULL);
+        CHECK(!UiWaitForExit(program, 0, &code));
+    }
+    UiClick(check);
+    CHECK(UiType(plain, "k"));
+    CHECK(!UiIsChecked(check));
+    CHECK(UiIsEnabled(GetDlgItem(dialog, IDC_ENCODE_FILE)));
+    CHECK(!UiIsEnabled(GetDlgItem(dialog, IDC_CANCEL_JOB)));
+    UiClick(check);
+    CHECK(UiType(plain, "k"));
+    CHECK(UiIsChecked(check));
+}
+
+int main(int argc, char **argv)
+{
+    UiProgram program;
+    DWORD code = 1;
+    REQUIRE(argc >= 2);
+    UiLaunch(argv[1], CAPTION, &program);
+    CheckFrame(program.dialog);
+    CheckControls(program.dialog);
+    CheckStartState(&program);
+    CheckIgnoredKeys(&program);
+    UiCloseButton(program.dialog);
+    CHECK(UiWaitForExit(&program, UI_TIMEOUT_MS, &code));
+    CHECK_INT(code, 0);
+    UiEndProgram(&program);
+    return UiFinish();
+}
