@@ -1,0 +1,287 @@
+// Encode File and Decode File with the check box unchecked, through the real Open and
+// Save dialogs: the exact bytes written, the default extension, the preselected filters,
+// every error message, overwriting, and refusing files of 4 GiB and more.
+// Usage: files_foreground_test <program.exe>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <string>
+
+#include "files_steps.h"
+
+static Session s;
+static char folder[MAX_PATH];
+
+static std::string At(const char *name)
+{
+    return JoinPath(folder, name);
+}
+
+static std::string EveryByteValue(size_t size)
+{
+    std::string bytes(size, '\0');
+    unsigned state = 12345;
+    for (size_t i = 0; i < size; i++) {
+        // Every value in order first, then a pseudo-random tail.
+        state = state * 1103515245u + 12345u;
+        bytes[i] = (char)(i < 256 ? i : state >> 16);
+    }
+    return bytes;
+}
+
+// Encodes `input` to `output`, decodes that back to `again`; both files must be exact.
+static void RoundTrip(const char *what, const std::string &bytes)
+{
+    std::string input = At((std::string(what) + ".bin").c_str());
+    std::string encoded = At((std::string(what) + ".QVB").c_str());
+    std::string decoded = At((std::string(what) + ".out").c_str());
+    printf("round trip: %s (%u bytes)\n", what, (unsigned)bytes.size());
+    REQUIRE(UiWriteFile(input.c_str(), bytes.data(), (DWORD)bytes.size()));
+
+    CHECK(OpenThrough(&s, s.encode, ENCODE_OPEN_TITLE, input.c_str()));
+    CHECK(SaveThrough(&s, ENCODE_SAVE_TITLE, encoded.c_str(), ENCODED_FILTER_NAME));
+    CHECK(WaitForIdle(&s, UI_TIMEOUT_MS));
+    std::string text = ReadAll(encoded.c_str());
+    CHECK_INT(text.size(), (bytes.size() + 2) / 3 * 4);  // no NUL at the end
+    CHECK(text == ReferenceEncode(bytes));
+
+    CHECK(OpenThrough(&s, s.decode, DECODE_OPEN_TITLE, encoded.c_str()));
+    CHECK(SaveThrough(&s, DECODE_SAVE_TITLE, decoded.c_str(), ANY_FILTER_NAME));
+    CHECK(WaitForIdle(&s, UI_TIMEOUT_MS));
+    std::string back = ReadAll(decoded.c_str());
+    CHECK_INT(back.size(), bytes.size());
+    CHECK(back == bytes);
+}
+
+static void RoundTrips(void)
+{
+    RoundTrip("empty", "");
+    RoundTrip("one", std::string(1, '\xFF'));
+    RoundTrip("two", std::string("\x00\x80", 2));
+    RoundTrip("three", "Man");
+    RoundTrip("large", EveryByteValue(3 * 1024 * 1024 + 1));
+}
+
+static void DecodesLineBrokenText(void)
+{
+    std::string bytes = EveryByteValue(1000);
+    std::string text = ReferenceEncode(bytes), broken;
+    std::string input = At("lines.txt"), output = At("lines.out");
+    for (size_t i = 0; i < text.size(); i += 76) broken += text.substr(i, 76) + "\r\n";
+    REQUIRE(UiWriteFile(input.c_str(), broken.data(), (DWORD)broken.size()));
+    CHECK(OpenThrough(&s, s.decode, DECODE_OPEN_TITLE, input.c_str()));
+    CHECK(SaveThrough(&s, DECODE_SAVE_TITLE, output.c_str(), NULL));
+    CHECK(WaitForIdle(&s, UI_TIMEOUT_MS));
+    CHECK(ReadAll(output.c_str()) == bytes);
+}
+
+static void AddsDefaultExtension(void)
+{
+    std::string input = At("plain.txt");
+    REQUIRE(UiWriteFile(input.c_str(), "hello", 5));
+    CHECK(OpenThrough(&s, s.encode, ENCODE_OPEN_TITLE, input.c_str()));
+    CHECK(SaveThrough(&s, ENCODE_SAVE_TITLE, At("noextension").c_str(), ENCODED_FILTER_NAME));
+    CHECK(WaitForIdle(&s, UI_TIMEOUT_MS));
+    CHECK_TEXT(ReadAll(At("noextension.QVB").c_str()).c_str(), "aGVsbG8=");
+    CHECK(!FileExists(At("noextension").c_str()));
+}
+
+static void RefusesInvalidBase64(void)
+{
+    struct Case {
+        const char *what;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"not Base64", "this is not base64!"},
+        {"a zero byte inside", std::string("aGVs\0bG8=", 9)},
+        {"one character too many", "aGVsbG8gd"},
+    };
+    for (const Case &c : cases) {
+        printf("invalid: %s\n", c.what);
+        std::string input = At("invalid.QVB"), output = At("invalid.out");
+        REQUIRE(UiWriteFile(input.c_str(), c.text.data(), (DWORD)c.text.size()));
+        CHECK(OpenThrough(&s, s.decode, DECODE_OPEN_TITLE, input.c_str()));
+        CHECK(ExpectError(&s, "Error: Could not decode file!"));
+        CHECK(WaitForIdle(&s, UI_TIMEOUT_MS));
+        CHECK(!FileExists(output.c_str()));
+    }
+}
+
+static void ReportsUnreadableInput(void)
+{
+    std::string input = At("locked.bin");
+    char windowsPath[MAX_PATH];
+    HANDLE held;
+    REQUIRE(UiWriteFile(input.c_str(), "abc", 3));
+    UiWindowsPath(input.c_str(), windowsPath, sizeof(windowsPath));
+    held = CreateFileA(windowsPath, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    REQUIRE(held != INVALID_HANDLE_VALUE);
+    CHECK(OpenThrough(&s, s.encode, ENCODE_OPEN_TITLE, input.c_str()));
+    CHECK(ExpectError(&s, "Error: Could not access file!"));
+    CHECK(WaitForIdle(&s, UI_TIMEOUT_MS));
+    CloseHandle(held);
+}
+
+static void RefusesFilesOf4GiB(void)
+{
+    std::string input = At("huge.bin");
+    char windowsPath[MAX_PATH];
+    LARGE_INTEGER size;
+    HANDLE file;
+    DWORD ignored = 0;
+    UiWindowsPath(input.c_str(), windowsPath, sizeof(windowsPath));
+    file = CreateFileA(windowsPath, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    REQUIRE(file != INVALID_HANDLE_VALUE);
+    // Sparse, so the 4 GiB cost no disk; read modulo 4 GiB it would look like 10 bytes.
+    DeviceIoControl(file, FSCTL_SET_SPARSE, NULL, 0, NULL, 0, &ignored, NULL);
+    size.QuadPart = 0x100000000LL + 10;
+    REQUIRE(SetFilePointerEx(file, size, NULL, FILE_BEGIN) && SetEndOfFile(file));
+    CloseHandle(file);
+    CHECK(OpenThrough(&s, s.encode, ENCODE_OPEN_TITLE, input.c_str()));
+    CHECK(ExpectError(&s, "Error: Could not access file!"));
+    CHECK(WaitForIdle(&s, UI_TIMEOUT_MS));
+    DeleteFileA(windowsPath);
+}
+
+static void CancelledDialogsAreSilent(void)
+{
+    std::string input = At("cancel.bin");
+    int before;
+    REQUIRE(UiWriteFile(input.c_str(), "xyz", 3));
+    CHECK(OpenThrough(&s, s.encode, ENCODE_OPEN_TITLE, NULL));
+    CHECK(NothingAppears(&s, 1000));
+    CHECK(OpenThrough(&s, s.decode, DECODE_OPEN_TITLE, NULL));
+    CHECK(NothingAppears(&s, 1000));
+    before = CountFiles(folder);
+    CHECK(OpenThrough(&s, s.encode, ENCODE_OPEN_TITLE, input.c_str()));
+    CHECK(SaveThrough(&s, ENCODE_SAVE_TITLE, NULL, NULL));
+    CHECK(NothingAppears(&s, 1000));
+    CHECK(WaitForIdle(&s, UI_TIMEOUT_MS));
+    CHECK_INT(CountFiles(folder), before);
+}
+
+// Saves "Man" encoded over an existing destination and answers the overwrite prompt.
+static int SaveOver(const std::string &destination)
+{
+    HWND fileDialog;
+    std::string input = At("over.bin");
+    REQUIRE(UiWriteFile(input.c_str(), "Man", 3));
+    CHECK(OpenThrough(&s, s.encode, ENCODE_OPEN_TITLE, input.c_str()));
+    fileDialog = UiWaitForFileDialog(s.pid, ENCODE_SAVE_TITLE, UI_TIMEOUT_MS);
+    if (!CHECK(fileDialog != NULL)) return 0;
+    UiChooseFile(fileDialog, destination.c_str());
+    CHECK(UiAnswerOverwrite(s.pid, fileDialog, IDYES));
+    return CHECK(UiWaitForWindowGone(fileDialog, UI_TIMEOUT_MS));
+}
+
+static void OverwritesOnlyWhenEveryByteIsWritten(void)
+{
+    std::string destination = At("existing.QVB");
+    std::string old(100000, 'Q');
+    char windowsPath[MAX_PATH];
+    HANDLE held;
+    int before;
+
+    // A confirmed overwrite replaces the whole file, however long it was.
+    REQUIRE(UiWriteFile(destination.c_str(), old.data(), (DWORD)old.size()));
+    SaveOver(destination);
+    CHECK(WaitForIdle(&s, UI_TIMEOUT_MS));
+    CHECK_TEXT(ReadAll(destination.c_str()).c_str(), "TWFu");
+
+    // A destination in use cannot be replaced: the error shows, the old file stays whole
+    // and no temporary file is left beside it.
+    REQUIRE(UiWriteFile(destination.c_str(), old.data(), (DWORD)old.size()));
+    UiWindowsPath(destination.c_str(), windowsPath, sizeof(windowsPath));
+    held = CreateFileA(windowsPath, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    REQUIRE(held != INVALID_HANDLE_VALUE);
+    before = CountFiles(folder);
+    SaveOver(destination);
+    CHECK(ExpectError(&s, "Error: Could not access file!"));
+    CHECK(WaitForIdle(&s, UI_TIMEOUT_MS));
+    CloseHandle(held);
+    CHECK_INT(CountFiles(folder), before);
+    CHECK(ReadAll(destination.c_str()) == old);
+
+    // A destination that names a folder cannot be created either. Typed as it is, the
+    // dialog would open the folder; typed without the extension, the name it completes
+    // with the default extension is the folder's.
+    std::string input = At("tofolder.bin");
+    std::string sub = At("folder.QVB");
+    char subPath[MAX_PATH];
+    UiWindowsPath(sub.c_str(), subPath, sizeof(subPath));
+    REQUIRE(CreateDirectoryA(subPath, NULL));
+    REQUIRE(UiWriteFile(input.c_str(), "abc", 3));
+    before = CountFiles(folder);
+    CHECK(OpenThrough(&s, s.encode, ENCODE_OPEN_TITLE, input.c_str()));
+    HWND fileDialog = UiWaitForFileDialog(s.pid, ENCODE_SAVE_TITLE, UI_TIMEOUT_MS);
+    REQUIRE(fileDialog != NULL);
+    UiChooseFile(fileDialog, At("folder").c_str());
+    // The dialog may ask before replacing; the save must then fail all the same.
+    if (UiWaitForWindowGone(fileDialog, 3000) == 0) {
+        UiMessageBox box;
+        if (UiWaitForMessageBox(s.pid, 1000, &box)) UiPressButton(box.window, IDYES);
+        CHECK(UiWaitForWindowGone(fileDialog, UI_TIMEOUT_MS));
+    }
+    CHECK(ExpectError(&s, "Error: Could not access file!"));
+    CHECK(WaitForIdle(&s, UI_TIMEOUT_MS));
+    CHECK_INT(CountFiles(folder), before);
+    CHECK(GetFileAttributesA(subPath) & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+static void PreselectsFilters(void)
+{
+    char type[256];
+    HWND fileDialog;
+    UiClick(s.decode);
+    fileDialog = UiWaitForFileDialog(s.pid, DECODE_OPEN_TITLE, UI_TIMEOUT_MS);
+    REQUIRE(fileDialog != NULL);
+    CHECK_INT(SelectedFileType(fileDialog, type, sizeof(type)), 0);
+    CHECK_TEXT(type, ENCODED_FILTER_NAME);
+    CHECK(UiCancelFileDialog(fileDialog));
+    UiClick(s.encode);
+    fileDialog = UiWaitForFileDialog(s.pid, ENCODE_OPEN_TITLE, UI_TIMEOUT_MS);
+    REQUIRE(fileDialog != NULL);
+    CHECK_INT(SelectedFileType(fileDialog, type, sizeof(type)), 0);
+    CHECK_TEXT(type, ANY_FILTER_NAME);
+    CHECK(UiCancelFileDialog(fileDialog));
+    CHECK(WaitForIdle(&s, UI_TIMEOUT_MS));
+}
+
+struct Case {
+    const char *name;
+    void (*run)(void);
+};
+// An optional second argument runs one case alone.
+static const Case CASES[] = {
+    {"filters", PreselectsFilters},
+    {"roundtrips", RoundTrips},
+    {"linebreaks", DecodesLineBrokenText},
+    {"extension", AddsDefaultExtension},
+    {"invalid", RefusesInvalidBase64},
+    {"unreadable", ReportsUnreadableInput},
+    {"4gib", RefusesFilesOf4GiB},
+    {"cancel", CancelledDialogsAreSilent},
+    {"overwrite", OverwritesOnlyWhenEveryByteIsWritten},
+};
+
+int main(int argc, char **argv)
+{
+    DWORD exitCode = 1;
+    REQUIRE(argc >= 2);
+    MakeTestFolder("files-fg", folder, sizeof(folder));
+    StartSession(argv[1], &s);
+    SetAsync(&s, 0);
+
+    for (const Case &c : CASES) {
+        if (argc >= 3 && lstrcmpA(argv[2], c.name) != 0) continue;
+        printf("== %s\n", c.name);
+        c.run();
+    }
+
+    UiCloseButton(s.dialog);
+    CHECK(UiWaitForExit(&s.program, UI_TIMEOUT_MS, &exitCode));
+    CHECK_INT(exitCode, 0);
+    UiEndProgram(&s.program);
+    return UiFinish();
+}

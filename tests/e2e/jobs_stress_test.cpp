@@ -1,0 +1,124 @@
+// 200 background jobs, each cancelled or finished at a random moment: no crash, no hang,
+// no message, and no handle leaked by the program.
+// Usage: jobs_stress_test <program.exe> <paced Codrix.dll>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <string>
+
+#include "files_steps.h"
+
+#define JOBS 200
+// The first jobs may warm caches of the file dialogs; growth after them is a leak.
+#define WARM_UP_JOBS 20
+#define HANDLE_SLACK 8
+
+static char folder[MAX_PATH];
+
+static unsigned seed = 20240607;
+static unsigned Random(unsigned below)
+{
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % below;
+}
+
+static DWORD HandleCount(HANDLE process)
+{
+    DWORD count = 0;
+    GetProcessHandleCount(process, &count);
+    return count;
+}
+
+// After a Cancel click, or when the job is left alone: answers a save dialog if the job
+// finished first, and returns 1 once the dialog is idle. A message box or a hang fails.
+static int SettleJob(Session *s, const char *saveTitle, const char *output, int save)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        HWND other = UiFindOtherWindow(s->pid, s->dialog);
+        if (other) {
+            char title[256];
+            GetWindowTextA(other, title, sizeof(title));
+            if (lstrcmpA(title, saveTitle) != 0 || !GetDlgItem(other, UI_FILE_NAME_ID)) {
+                printf("    unexpected window \"%s\"\n", title);
+                return 0;
+            }
+            if (save) {
+                DeleteFileA(output);
+                UiChooseFile(other, output);
+                if (!UiWaitForWindowGone(other, UI_TIMEOUT_MS)) return 0;
+            } else if (!UiCancelFileDialog(other)) {
+                return 0;
+            }
+        }
+        if (WaitForIdle(s, 0)) return 1;
+        if (GetTickCount() - start > UI_TIMEOUT_MS) return 0;
+        Sleep(5);
+    }
+}
+
+int main(int argc, char **argv)
+{
+    Session s;
+    char from[MAX_PATH];
+    HANDLE process;
+    DWORD warm = 0, last = 0, exitCode = 1;
+    int job, cancelled = 0, finished = 0;
+    REQUIRE(argc >= 3);
+    MakeTestFolder("jobs-stress", folder, sizeof(folder));
+
+    std::string exe = JoinPath(folder, "QuorvelBase64.exe");
+    UiWindowsPath(argv[1], from, sizeof(from));
+    REQUIRE(CopyFileA(from, exe.c_str(), FALSE));
+    UiWindowsPath(argv[2], from, sizeof(from));
+    REQUIRE(CopyFileA(from, JoinPath(folder, "Codrix.dll").c_str(), FALSE));
+    // About 100 ms a job, so a click lands anywhere from its start to past its end.
+    SetEnvironmentVariableA("CODRIX_TEST_PACE_MS", "4");
+    std::string bytes(256 * 1024, '\0');
+    for (size_t i = 0; i < bytes.size(); i++) bytes[i] = (char)Random(256);
+    std::string text = ReferenceEncode(bytes);
+    std::string input = JoinPath(folder, "in.bin"), encoded = JoinPath(folder, "in.QVB");
+    std::string output = JoinPath(folder, "out.bin");
+    REQUIRE(UiWriteFile(input.c_str(), bytes.data(), (DWORD)bytes.size()));
+    REQUIRE(UiWriteFile(encoded.c_str(), text.data(), (DWORD)text.size()));
+
+    StartSession(exe.c_str(), &s);
+    process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, s.pid);
+    REQUIRE(process != NULL);
+    for (job = 1; job <= JOBS; job++) {
+        int encode = Random(2), cancel = Random(3) != 0, save = Random(2);
+        if (!OpenThrough(&s, encode ? s.encode : s.decode,
+                         encode ? ENCODE_OPEN_TITLE : DECODE_OPEN_TITLE,
+                         encode ? input.c_str() : encoded.c_str())) {
+            CHECK(!"the Open dialog came and went");
+            break;
+        }
+        if (cancel) {
+            Sleep(Random(150));
+            UiClick(s.cancel);
+            cancelled++;
+        } else {
+            finished++;
+        }
+        if (!CHECK(SettleJob(&s, encode ? ENCODE_SAVE_TITLE : DECODE_SAVE_TITLE,
+                             output.c_str(), save))) {
+            printf("    job %d did not end cleanly\n", job);
+            break;
+        }
+        if (save && FileExists(output.c_str()))
+            CHECK(ReadAll(output.c_str()) == (encode ? text : bytes));
+        if (job == WARM_UP_JOBS) warm = HandleCount(process);
+    }
+    last = HandleCount(process);
+    printf("%d jobs (%d cancel clicks, %d left to finish); handles after %d jobs: %lu, "
+           "at the end: %lu\n", job - 1, cancelled, finished, WARM_UP_JOBS, warm, last);
+    CHECK(warm > 0);
+    CHECK(last <= warm + HANDLE_SLACK);
+
+    UiCloseButton(s.dialog);
+    CHECK(UiWaitForExit(&s.program, UI_TIMEOUT_MS, &exitCode));
+    CHECK_INT(exitCode, 0);
+    CloseHandle(process);
+    UiEndProgram(&s.program);
+    return UiFinish();
+}
