@@ -142,3 +142,31 @@ uint32_t DecodeBlocksAvx512(const char *text, uint32_t length, uint8_t *output,
     *consumed = EndOfDecodedGroups(text, position, heldCount);
     return written;
 }
+
+// Two aligned 64-byte blocks of one 128-byte pair per round.
+READS_WHOLE_BLOCKS uint32_t TextSpanAvx512(const char *text, uint32_t limit)
+{
+    uint32_t skew = (uint32_t)((uintptr_t)text & 63);
+    uint32_t n = 64 - skew;
+    __m512i c = _mm512_load_si512((const void *)(text - skew));
+    uint64_t nul = (uint64_t)_mm512_testn_epi8_mask(c, c) >> skew;
+
+    if (nul) return (uint32_t)__builtin_ctzll(nul) < limit ? (uint32_t)__builtin_ctzll(nul) : limit;
+    // Every block read below holds a byte not yet known to lie past the NUL, or shares an
+    // aligned 128 bytes with one.
+    while (n < limit) {
+        const char *block = text + n;
+        c = _mm512_load_si512((const void *)block);
+        if (((uintptr_t)block & 127) == 0) {
+            __m512i next = _mm512_load_si512((const void *)(block + 64));
+            if (!_mm512_testn_epi8_mask(_mm512_min_epu8(c, next), _mm512_min_epu8(c, next))) {
+                n += 128;
+                continue;
+            }
+        }
+        nul = (uint64_t)_mm512_testn_epi8_mask(c, c);
+        if (nul) return limit - n > (uint32_t)__builtin_ctzll(nul) ? n + (uint32_t)__builtin_ctzll(nul) : limit;
+        n += 64;
+    }
+    return limit;
+}

@@ -27,20 +27,13 @@ static constexpr CharClasses MakeCharClasses()
 
 static constexpr CharClasses CHAR_CLASSES = MakeCharClasses();
 
-// Whole texts are decoded in slices of this many characters: the scan for the NUL runs
-// just ahead of the decoder, so the decoder reads a slice still in the first-level cache.
+// Whole texts are decoded in slices of this many characters: the kernel's scan for the
+// NUL runs just ahead of the decoder, so the decoder reads a slice still in the
+// first-level cache.
 static const uint32_t DECODE_SLICE_CHARS = 16384;
 
-// The text scans read whole aligned blocks of four words. An aligned block never
-// straddles a page, so reading the bytes after a terminator in the block that holds it is
-// harmless on every target we build for; the address sanitizer would report them all the
-// same.
-#if defined(__clang__) || defined(__GNUC__)
-#define READS_WHOLE_BLOCKS __attribute__((no_sanitize("address")))
+// The word scans read whole aligned blocks of four words (see READS_WHOLE_BLOCKS).
 typedef uintptr_t __attribute__((may_alias)) AliasedWord;
-#else
-#error "the text scans need a compiler with may_alias and no_sanitize"
-#endif
 
 typedef uintptr_t Word;
 static const Word BYTE_ONES = ~(Word)0 / 0xFF;
@@ -65,8 +58,8 @@ static inline int IsAligned(const char *p, uint32_t boundary)
     return ((uintptr_t)p & (boundary - 1)) == 0;
 }
 
-// The characters of `text` before its NUL, but at most `limit`.
-READS_WHOLE_BLOCKS static uint32_t SpanBeforeNul(const char *text, uint32_t limit)
+// The word-at-a-time scan, for CPUs without vectors.
+READS_WHOLE_BLOCKS uint32_t TextSpanScalar(const char *text, uint32_t limit)
 {
     uint32_t n = 0;
     while (n < limit && !IsAligned(text + n, SCAN_BLOCK)) {
@@ -283,11 +276,13 @@ int Base64DecodeFinish(Base64Decoder *decoder)
 int Base64Decode(const char *text, uint8_t *output, uint32_t outputSize)
 {
     Base64Decoder decoder;
+    SpanKernel spanBeforeNul = 0;
 
     if (!text || !output) return 0;
+    spanBeforeNul = ActiveKernel()->span;
     Base64DecodeBegin(&decoder, output, outputSize);
     for (;;) {
-        uint32_t span = SpanBeforeNul(text, DECODE_SLICE_CHARS);
+        uint32_t span = spanBeforeNul(text, DECODE_SLICE_CHARS);
         if (!Base64DecodeFeed(&decoder, text, span)) return 0;
         if (span < DECODE_SLICE_CHARS) break;
         text += span;

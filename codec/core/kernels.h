@@ -18,29 +18,48 @@ typedef uint32_t (*EncodeKernel)(const uint8_t *input, uint32_t blocks, char *ou
 typedef uint32_t (*DecodeKernel)(const char *text, uint32_t length, uint8_t *output,
                                  uint32_t outputRoom, uint32_t *consumed);
 
+// The characters of a NUL-terminated `text` before its NUL, but at most `limit`. Reads
+// whole aligned blocks, so it may read the bytes of the block holding the first byte
+// before `text`, and those after the NUL in the block holding the NUL: an aligned block
+// never straddles a page, so those reads cannot fault on any target we build for.
+typedef uint32_t (*SpanKernel)(const char *text, uint32_t limit);
+
+// The aligned-block scans read bytes the address sanitizer would report all the same; only
+// those functions carry this.
+#if defined(__clang__) || defined(__GNUC__)
+#define READS_WHOLE_BLOCKS __attribute__((no_sanitize("address")))
+#else
+#error "the text scans need a compiler with no_sanitize"
+#endif
+
 enum KernelId { KERNEL_SCALAR, KERNEL_SSSE3, KERNEL_AVX2, KERNEL_AVX512, KERNEL_COUNT };
 
 struct Kernel {
     const char *name;
     EncodeKernel encode;
     DecodeKernel decode;
+    SpanKernel span;
 };
 
 uint32_t EncodeBlocksScalar(const uint8_t *input, uint32_t blocks, char *output);
 uint32_t DecodeBlocksScalar(const char *text, uint32_t length, uint8_t *output,
                             uint32_t outputRoom, uint32_t *consumed);
+uint32_t TextSpanScalar(const char *text, uint32_t limit);      // base64.cpp
 
 // Vector kernels, one file per CPU feature level, each compiled with its own flags: call
 // one only after KernelSupported said yes.
 uint32_t EncodeBlocksSsse3(const uint8_t *input, uint32_t blocks, char *output);
 uint32_t DecodeBlocksSsse3(const char *text, uint32_t length, uint8_t *output,
                            uint32_t outputRoom, uint32_t *consumed);
+uint32_t TextSpanSse2(const char *text, uint32_t limit);        // ssse3.cpp
 uint32_t EncodeBlocksAvx2(const uint8_t *input, uint32_t blocks, char *output);
 uint32_t DecodeBlocksAvx2(const char *text, uint32_t length, uint8_t *output,
                           uint32_t outputRoom, uint32_t *consumed);
+uint32_t TextSpanAvx2(const char *text, uint32_t limit);
 uint32_t EncodeBlocksAvx512(const uint8_t *input, uint32_t blocks, char *output);
 uint32_t DecodeBlocksAvx512(const char *text, uint32_t length, uint8_t *output,
                             uint32_t outputRoom, uint32_t *consumed);
+uint32_t TextSpanAvx512(const char *text, uint32_t limit);
 
 // Shared by the vector decoders (ssse3.cpp): given that text[0, position) holds only
 // alphabet characters and whitespace, of which the last `undecoded` data characters were

@@ -183,3 +183,32 @@ uint32_t DecodeBlocksSsse3(const char *text, uint32_t length, uint8_t *output,
     *consumed = EndOfDecodedGroups(text, position, heldCount);
     return written;
 }
+
+// The NUL scan needs only SSE2; four aligned blocks of one 64-byte line per round keep
+// the loads ahead of the compares.
+READS_WHOLE_BLOCKS uint32_t TextSpanSse2(const char *text, uint32_t limit)
+{
+    const __m128i zero = _mm_setzero_si128();
+    uint32_t skew = (uint32_t)((uintptr_t)text & 15);
+    uint32_t n = 16 - skew, nul = 0;
+
+    nul = (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_load_si128((const __m128i *)(text - skew)), zero)) >> skew;
+    if (nul) return (uint32_t)__builtin_ctz(nul) < limit ? (uint32_t)__builtin_ctz(nul) : limit;
+    // Every block read below holds a byte not yet known to lie past the NUL, or shares a
+    // 64-byte line with one.
+    while (n < limit) {
+        const __m128i *block = (const __m128i *)(text + n);
+        if (((uintptr_t)block & 63) == 0) {
+            __m128i any = _mm_min_epu8(_mm_min_epu8(_mm_load_si128(block), _mm_load_si128(block + 1)),
+                                       _mm_min_epu8(_mm_load_si128(block + 2), _mm_load_si128(block + 3)));
+            if (!_mm_movemask_epi8(_mm_cmpeq_epi8(any, zero))) {
+                n += 64;
+                continue;
+            }
+        }
+        nul = (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_load_si128(block), zero));
+        if (nul) return limit - n > (uint32_t)__builtin_ctz(nul) ? n + __builtin_ctz(nul) : limit;
+        n += 16;
+    }
+    return limit;
+}

@@ -9,6 +9,9 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <memory>
 #include <set>
 #include <string>
@@ -523,6 +526,49 @@ TEST_P(KernelTest, KernelsStayWithinRoomAndGroups)
         for (uint32_t i = done * 4; i < out.size(); ++i) ASSERT_EQ(out[i], GUARD) << "blocks " << blocks;
         ASSERT_EQ(std::string((char *)out.data(), done * 4), text.substr(0, done * 4));
     }
+}
+
+// The NUL scan: every start alignment against every NUL position and a range of limits,
+// with the text's neighbours non-zero so a scan that strays outside the text is caught.
+TEST_P(KernelTest, SpanFindsNulAtEveryPositionAndAlignment)
+{
+    const Kernel *kernel = KernelById(GetParam());
+    std::vector<char> buffer(128 + 400 + 256, 'A');
+    for (uint32_t start = 0; start < 128; ++start) {
+        char *text = buffer.data() + start;
+        for (uint32_t nul = 0; nul < 400; nul += nul < 140 ? 1 : 7) {
+            text[nul] = '\0';
+            for (uint32_t limit : {0u, 1u, 15u, 16u, 31u, 63u, 64u, 65u, 127u, 128u, 129u, 300u, 0xFFFFFFFFu}) {
+                uint32_t want = nul < limit ? nul : limit;
+                ASSERT_EQ(kernel->span(text, limit), want)
+                    << "start " << start << " NUL at " << nul << " limit " << limit;
+            }
+            text[nul] = 'A';
+        }
+    }
+}
+
+// The scan reads whole aligned blocks; with the text against an inaccessible page on
+// either side, a block that crossed a page would fault.
+TEST_P(KernelTest, SpanStaysWithinThePagesOfTheText)
+{
+    const Kernel *kernel = KernelById(GetParam());
+    long page = sysconf(_SC_PAGESIZE);
+    char *map = (char *)mmap(NULL, 3 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    ASSERT_EQ(mprotect(map, page, PROT_NONE), 0);
+    ASSERT_EQ(mprotect(map + 2 * page, page, PROT_NONE), 0);
+    char *first = map + page, *last = map + 2 * page - 1;
+    memset(first, 'Q', page);
+    for (uint32_t length = 0; length < 300; ++length) {
+        *last = '\0';
+        EXPECT_EQ(kernel->span(last - length, 0xFFFFFFFFu), length);
+        *last = 'Q';
+        first[length] = '\0';
+        EXPECT_EQ(kernel->span(first, 0xFFFFFFFFu), length);
+        first[length] = 'Q';
+    }
+    munmap(map, 3 * page);
 }
 
 static std::string KernelName(const ::testing::TestParamInfo<int> &info)
