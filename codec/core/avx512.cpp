@@ -87,8 +87,9 @@ static inline uint32_t CountBits(__mmask64 mask)
 #if defined(__x86_64__)
     return (uint32_t)__builtin_popcountll(_cvtmask64_u64(mask));
 #else
-    // 32-bit code has no 64-bit general registers; count the halves.
-    return (uint32_t)__builtin_popcount(_cvtmask32_u32((__mmask32)mask)) +
+    // 32-bit code has no 64-bit general registers; count the halves, each moved out of
+    // the mask register alone (a cast of the whole mask would go through the stack).
+    return (uint32_t)__builtin_popcount(_cvtmask32_u32((__mmask32)_kshiftri_mask64(_kshiftli_mask64(mask, 32), 32))) +
            (uint32_t)__builtin_popcount(_cvtmask32_u32((__mmask32)_kshiftri_mask64(mask, 32)));
 #endif
 }
@@ -110,7 +111,9 @@ uint32_t DecodeBlocksAvx512(const char *text, uint32_t length, uint8_t *output,
         __m512i values = _mm512_permutex2var_epi8(tableLow, c, tableHigh);
         // A set top bit in the value or the byte itself: not an alphabet character.
         __mmask64 nonData = _mm512_movepi8_mask(_mm512_or_si512(values, c));
-        if (nonData == 0 && heldCount == 0) {
+        // Masks are tested in the mask registers: 32-bit code has no 64-bit general
+        // register and would move each mask through the stack to compare it.
+        if (heldCount == 0 && _kortestz_mask64_u8(nonData, nonData)) {
             // A whole store where the room allows: the 16 bytes past the group's 48 are
             // rewritten by the next store, and a plain store is cheaper than a masked one.
             if (outputRoom - written >= 64)
@@ -124,10 +127,11 @@ uint32_t DecodeBlocksAvx512(const char *text, uint32_t length, uint8_t *output,
             continue;
         }
         uint32_t count = 64;
-        if (nonData != 0) {
+        if (!_kortestz_mask64_u8(nonData, nonData)) {
             __mmask64 space = _kandn_mask64(_mm512_movepi8_mask(c),
                                             _mm512_cmpeq_epi8_mask(values, _mm512_set1_epi8((char)0x80)));
-            if (_kandn_mask64(space, nonData)) break;   // '=', NUL or a stray byte: the caller decides
+            __mmask64 stray = _kandn_mask64(space, nonData);
+            if (!_kortestz_mask64_u8(stray, stray)) break;   // '=', NUL or a stray byte: the caller decides
             __mmask64 keep = _knot_mask64(nonData);
             values = _mm512_maskz_compress_epi8(keep, values);
             count = CountBits(keep);
@@ -148,7 +152,8 @@ uint32_t DecodeBlocksAvx512(const char *text, uint32_t length, uint8_t *output,
             heldCount += 64;
             break;
         }
-        _mm512_mask_storeu_epi8(output + written, LOW_48, Pack(merged));
+        if (outputRoom - written >= 64) _mm512_storeu_si512((void *)(output + written), Pack(merged));
+        else _mm512_mask_storeu_epi8(output + written, LOW_48, Pack(merged));
         written += 48;
         held = rotated;
     }
