@@ -40,6 +40,8 @@ static const uint8_t LANE_NUMBERS[64] = {
 alignas(64) static const char ALPHABET[65] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
+static const uint32_t STREAM_MIN_BLOCKS = (16u << 20) / 4;   // 16 MiB of output
+
 uint32_t EncodeBlocksAvx512(const uint8_t *input, uint32_t blocks, char *output)
 {
     // Per 32-bit lane the bytes of one group as b2 b1 b0 (b0 again as filler), so the lane
@@ -53,6 +55,19 @@ uint32_t EncodeBlocksAvx512(const uint8_t *input, uint32_t blocks, char *output)
     const __m512i alphabet = _mm512_loadu_si512((const void *)ALPHABET);
     uint32_t done = 0;
 
+    // An output far larger than the caches goes round them: streaming stores save reading
+    // each line in before it is overwritten. They need an aligned output, which a few
+    // groups by the scalar kernel give (a group is 4 characters).
+    if (blocks >= STREAM_MIN_BLOCKS && ((uintptr_t)output & 3) == 0) {
+        done = (uint32_t)(-(uintptr_t)output & 63) / 4;
+        EncodeBlocksScalar(input, done, output);
+        for (; blocks - done >= 22; done += 16) {
+            __m512i in = _mm512_loadu_si512((const void *)(input + done * 3));
+            __m512i fields = _mm512_maskz_multishift_epi64_epi8(ALL_64, shifts, Permute(spread, in));
+            _mm512_stream_si512((__m512i *)(output + done * 4), Permute(fields, alphabet));
+        }
+        _mm_sfence();
+    }
     // Plain 64-byte loads while the input lasts: a masked load that misses the cache
     // waits far longer than a plain one.
     for (; blocks - done >= 22; done += 16) {

@@ -528,6 +528,26 @@ TEST_P(KernelTest, KernelsStayWithinRoomAndGroups)
     }
 }
 
+// Outputs of 16 MiB and more take a streaming path that first aligns the output; check it
+// against the scalar kernel at several output alignments, with the tail groups after it.
+TEST_P(KernelTest, EncodesHugeInputsAtSeveralOutputAlignments)
+{
+    const Kernel *kernel = KernelById(GetParam());
+    const uint32_t blocks = (16u << 20) / 4 + 37;
+    Bytes input = RandomBytes(blocks * 3, 11);
+    std::vector<char> want(blocks * 4);
+    ASSERT_EQ(EncodeBlocksScalar(input.data(), blocks, want.data()), blocks);
+    std::vector<char> out(blocks * 4 + 64 + GUARD_BYTES);
+    for (uint32_t offset : {0u, 1u, 4u, 20u, 60u}) {
+        memset(out.data(), (char)GUARD, out.size());
+        uint32_t done = kernel->encode(input.data(), blocks, out.data() + offset);
+        ASSERT_LE(done, blocks);
+        EXPECT_GE(done + 32, blocks) << "the kernel left the bulk to the scalar code";
+        ASSERT_EQ(memcmp(out.data() + offset, want.data(), done * 4), 0) << "offset " << offset;
+        ExpectGuardIntact((const uint8_t *)out.data() + offset + done * 4, "huge encode");
+    }
+}
+
 // The NUL scan: every start alignment against every NUL position and a range of limits,
 // with the text's neighbours non-zero so a scan that strays outside the text is caught.
 TEST_P(KernelTest, SpanFindsNulAtEveryPositionAndAlignment)
