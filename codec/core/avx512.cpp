@@ -109,8 +109,28 @@ static inline uint32_t CountBits(__mmask64 mask)
 #endif
 }
 
-uint32_t DecodeBlocksAvx512(const char *text, uint32_t length, uint8_t *output,
-                            uint32_t outputRoom, uint32_t *consumed)
+// Page size on every target we build for (x86 Windows and Linux); larger pages are
+// multiples of it, so a 4 KiB-aligned block never straddles a page either.
+static const uintptr_t PAGE_BYTES = 4096;
+
+// A 64-byte load the address sanitizer does not see: the decode of a NUL-terminated text
+// reads the bytes after its NUL that share a page with the text, which is harmless but
+// outside the text's allocation. Only that decode uses it.
+static inline __m512i LoadUnchecked(const char *p)
+{
+    __m512i v;
+    __asm__("vmovdqu64 %1, %0" : "=v"(v) : "m"(*(const char(*)[64])p));
+    return v;
+}
+
+// The one decode loop, for a text of known length or (untilNul) one that ends at its NUL.
+// Without a length, a load is safe while it stays within the page of bytes already known
+// to be text; one that would enter the next page first looks for the NUL in the rest of
+// this page, and stops there if it finds it: the text, and so the next page, goes on
+// otherwise.
+template <bool untilNul>
+static inline uint32_t DecodeAvx512(const char *text, uint32_t length, uint8_t *output,
+                                    uint32_t outputRoom, uint32_t *consumed)
 {
     const __m512i tableLow = _mm512_loadu_si512((const void *)DECODE_TABLE.value);
     const __m512i tableHigh = _mm512_loadu_si512((const void *)(DECODE_TABLE.value + 64));
@@ -121,8 +141,23 @@ uint32_t DecodeBlocksAvx512(const char *text, uint32_t length, uint8_t *output,
     __m512i held = _mm512_setzero_si512();
     uint32_t heldCount = 0, position = 0, written = 0;
 
-    while (length - position >= 64) {
-        __m512i c = _mm512_loadu_si512((const void *)(text + position));
+    while (untilNul || length - position >= 64) {
+        __m512i c;
+        if (untilNul) {
+            const char *at = text + position;
+            uintptr_t inPage = (uintptr_t)at & (PAGE_BYTES - 1);
+            if (inPage > PAGE_BYTES - 64) {
+                __m512i last = LoadUnchecked(at - inPage + PAGE_BYTES - 64);
+                __mmask64 nul = _mm512_testn_epi8_mask(last, last);
+                // Lanes of the page's last 64 bytes from `at` on.
+                __mmask64 ahead = _mm512_cmpge_epu8_mask(lanes, _mm512_set1_epi8((char)(inPage - (PAGE_BYTES - 64))));
+                __mmask64 found = _kand_mask64(nul, ahead);
+                if (!_kortestz_mask64_u8(found, found)) break;
+            }
+            c = LoadUnchecked(at);
+        } else {
+            c = _mm512_loadu_si512((const void *)(text + position));
+        }
         __m512i values = _mm512_permutex2var_epi8(tableLow, c, tableHigh);
         // A set top bit in the value or the byte itself: not an alphabet character.
         __mmask64 nonData = _mm512_movepi8_mask(_mm512_or_si512(values, c));
@@ -174,6 +209,17 @@ uint32_t DecodeBlocksAvx512(const char *text, uint32_t length, uint8_t *output,
     }
     *consumed = EndOfDecodedGroups(text, position, heldCount);
     return written;
+}
+
+uint32_t DecodeBlocksAvx512(const char *text, uint32_t length, uint8_t *output,
+                            uint32_t outputRoom, uint32_t *consumed)
+{
+    return DecodeAvx512<false>(text, length, output, outputRoom, consumed);
+}
+
+uint32_t DecodeTextAvx512(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed)
+{
+    return DecodeAvx512<true>(text, 0, output, outputRoom, consumed);
 }
 
 // Two aligned 64-byte blocks of one 128-byte pair per round.

@@ -31,6 +31,8 @@ static constexpr CharClasses CHAR_CLASSES = MakeCharClasses();
 // NUL runs just ahead of the decoder, so the decoder reads a slice still in the
 // first-level cache.
 static const uint32_t DECODE_SLICE_CHARS = 16384;
+// What a kernel that stops at the NUL by itself leaves is handled in slices this short.
+static const uint32_t DECODE_TAIL_CHARS = 64;
 
 // The word scans read whole aligned blocks of four words (see READS_WHOLE_BLOCKS).
 typedef uintptr_t __attribute__((may_alias)) AliasedWord;
@@ -276,15 +278,26 @@ int Base64DecodeFinish(Base64Decoder *decoder)
 int Base64Decode(const char *text, uint8_t *output, uint32_t outputSize)
 {
     Base64Decoder decoder;
-    SpanKernel spanBeforeNul = 0;
+    const Kernel *kernel = 0;
 
     if (!text || !output) return 0;
-    spanBeforeNul = ActiveKernel()->span;
+    kernel = ActiveKernel();
     Base64DecodeBegin(&decoder, output, outputSize);
     for (;;) {
-        uint32_t span = spanBeforeNul(text, DECODE_SLICE_CHARS);
+        uint32_t slice = DECODE_SLICE_CHARS;
+        // A kernel that finds the NUL itself saves the scan ahead of it: between groups it
+        // takes all it can, and only what stopped it (the NUL, padding, a stray character,
+        // the end of the room) goes through a short slice.
+        if (kernel->decodeText && decoder.pendingCount == 0 && decoder.padding == 0) {
+            uint32_t consumed = 0;
+            decoder.written += kernel->decodeText(text, decoder.output + decoder.written,
+                                                  decoder.outputSize - decoder.written, &consumed);
+            text += consumed;
+            slice = DECODE_TAIL_CHARS;
+        }
+        uint32_t span = kernel->span(text, slice);
         if (!Base64DecodeFeed(&decoder, text, span)) return 0;
-        if (span < DECODE_SLICE_CHARS) break;
+        if (span < slice) break;
         text += span;
     }
     return Base64DecodeFinish(&decoder);

@@ -7,10 +7,10 @@
 #include <cpuid.h>
 
 static const Kernel KERNELS[KERNEL_COUNT] = {
-    {"scalar", EncodeBlocksScalar, DecodeBlocksScalar, TextSpanScalar},
-    {"ssse3", EncodeBlocksSsse3, DecodeBlocksSsse3, TextSpanSse2},
-    {"avx2", EncodeBlocksAvx2, DecodeBlocksAvx2, TextSpanAvx2},
-    {"avx512", EncodeBlocksAvx512, DecodeBlocksAvx512, TextSpanAvx512},
+    {"scalar", EncodeBlocksScalar, DecodeBlocksScalar, TextSpanScalar, 0},
+    {"ssse3", EncodeBlocksSsse3, DecodeBlocksSsse3, TextSpanSse2, 0},
+    {"avx2", EncodeBlocksAvx2, DecodeBlocksAvx2, TextSpanAvx2, 0},
+    {"avx512", EncodeBlocksAvx512, DecodeBlocksAvx512, TextSpanAvx512, DecodeTextAvx512},
 };
 
 static std::atomic<const Kernel *> activeKernel{nullptr};

@@ -18,6 +18,12 @@ typedef uint32_t (*EncodeKernel)(const uint8_t *input, uint32_t blocks, char *ou
 typedef uint32_t (*DecodeKernel)(const char *text, uint32_t length, uint8_t *output,
                                  uint32_t outputRoom, uint32_t *consumed);
 
+// As DecodeKernel, for a NUL-terminated text of unknown length: stops at the NUL as at
+// any other character it leaves to the caller. Reads only within the pages holding the
+// text and its NUL. NULL for kernels that need to be given the length.
+typedef uint32_t (*DecodeTextKernel)(const char *text, uint8_t *output, uint32_t outputRoom,
+                                     uint32_t *consumed);
+
 // The characters of a NUL-terminated `text` before its NUL, but at most `limit`. Reads
 // whole aligned blocks, so it may read the bytes of the block holding the first byte
 // before `text`, and those after the NUL in the block holding the NUL: an aligned block
@@ -39,6 +45,7 @@ struct Kernel {
     EncodeKernel encode;
     DecodeKernel decode;
     SpanKernel span;
+    DecodeTextKernel decodeText;
 };
 
 uint32_t EncodeBlocksScalar(const uint8_t *input, uint32_t blocks, char *output);
@@ -60,6 +67,7 @@ uint32_t EncodeBlocksAvx512(const uint8_t *input, uint32_t blocks, char *output)
 uint32_t DecodeBlocksAvx512(const char *text, uint32_t length, uint8_t *output,
                             uint32_t outputRoom, uint32_t *consumed);
 uint32_t TextSpanAvx512(const char *text, uint32_t limit);
+uint32_t DecodeTextAvx512(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed);
 
 // Shared by the vector decoders (ssse3.cpp): given that text[0, position) holds only
 // alphabet characters and whitespace, of which the last `undecoded` data characters were

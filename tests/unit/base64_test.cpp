@@ -591,6 +591,43 @@ TEST_P(KernelTest, SpanStaysWithinThePagesOfTheText)
     munmap(map, 3 * page);
 }
 
+// Whole-text decoding reads ahead of the NUL within the text's pages; with the text's
+// NUL at every distance from the end of its last page, and an inaccessible page after it,
+// a read into the next page would fault. Texts of one to three pages, plain, line-broken,
+// and ending in a character that stops the kernel.
+TEST_P(KernelTest, DecodesTextsEndingAtEveryDistanceFromAPageEnd)
+{
+    long page = sysconf(_SC_PAGESIZE);
+    char *map = (char *)mmap(NULL, 4 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    ASSERT_EQ(mprotect(map + 3 * page, page, PROT_NONE), 0);
+    char *end = map + 3 * page;
+    Bytes plain = RandomBytes(4000, 21);
+    for (uint32_t size : {0u, 1u, 47u, 48u, 100u, 1500u, 3000u}) {
+        Bytes part(plain.begin(), plain.begin() + size);
+        std::string text = ReferenceEncode(part);
+        struct Variant { std::string text; int decodes; };
+        const Variant variants[] = {
+            {text, 1},
+            {LineBreak(text, 76, "\r\n"), 1},
+            {text + "*", 0},
+        };
+        for (const Variant &v : variants) {
+            for (uint32_t gap = 0; gap < 130; ++gap) {
+                char *text0 = end - gap - 1 - v.text.size();
+                memcpy(text0, v.text.c_str(), v.text.size() + 1);
+                memset(text0 + v.text.size() + 1, 'B', gap);   // not the NUL: text-like bytes after it
+                Bytes out(size + GUARD_BYTES, GUARD);
+                ASSERT_EQ(Base64Decode(text0, out.data(), size), v.decodes)
+                    << "size " << size << " gap " << gap << " text " << v.text.substr(0, 40);
+                if (v.decodes) ASSERT_EQ(Bytes(out.begin(), out.begin() + size), part);
+                ExpectGuardIntact(out.data() + size, "decode at a page end");
+            }
+        }
+    }
+    munmap(map, 4 * page);
+}
+
 static std::string KernelName(const ::testing::TestParamInfo<int> &info)
 {
     const Kernel *kernel = KernelById(info.param);
