@@ -1,0 +1,172 @@
+// tests/win32/codec_test.cpp -- the text operations through the import library, bound by
+// ordinal: RFC 4648 vectors, the forgiving decoder's rules, size limits, and that bad
+// arguments or small buffers fail without writing a byte.
+#include "codec/codrix.h"
+#include "tests/win32/check.h"
+
+struct Vector {
+    const char *plain;
+    const char *encoded;
+};
+
+// RFC 4648 section 10.
+static const Vector RFC_VECTORS[] = {
+    {"", ""},          {"f", "Zg=="},         {"fo", "Zm8="},        {"foo", "Zm9v"},
+    {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+};
+
+// Each vector both ways, into blocks of exactly the announced size, then one byte short.
+static void CheckRfcVectors(void)
+{
+    for (const Vector &v : RFC_VECTORS) {
+        DWORD plainLength = (DWORD)strlen(v.plain);
+        DWORD textLength = (DWORD)strlen(v.encoded);
+        DWORD size = EncodedSize(plainLength);
+        DWORD decodedSize = DecodedSize(textLength, MeasureText(v.encoded));
+        BYTE *text = NewGuarded(size);
+        BYTE *plain = NewGuarded(decodedSize);
+
+        CHECK(size == textLength + 1);
+        CHECK(decodedSize == plainLength);
+        CHECK(EncodeBuffer((const BYTE *)v.plain, plainLength, (char *)text, size));
+        CHECK(strcmp((const char *)text, v.encoded) == 0);
+        CHECK(Untouched(text + size, GUARD_BYTES));
+        CHECK(DecodeText(v.encoded, plain, decodedSize));
+        CHECK(memcmp(plain, v.plain, plainLength) == 0);
+        CHECK(Untouched(plain + decodedSize, GUARD_BYTES));
+
+        memset(text, GUARD_BYTE, size + GUARD_BYTES);
+        CHECK(!EncodeBuffer((const BYTE *)v.plain, plainLength, (char *)text, size - 1));
+        CHECK(Untouched(text, size + GUARD_BYTES));
+        if (decodedSize > 0) {
+            memset(plain, GUARD_BYTE, decodedSize + GUARD_BYTES);
+            CHECK(!DecodeText(v.encoded, plain, decodedSize - 1));
+            CHECK(Untouched(plain + decodedSize - 1, GUARD_BYTES));
+        }
+        CHECK(!DecodeText(v.encoded, plain, decodedSize + 1));   // exact size only
+        LocalFree(text);
+        LocalFree(plain);
+    }
+}
+
+struct DecodeCase {
+    const char *text;
+    int decodes;
+    const char *bytes;   // what it decodes to, when it does
+    DWORD length;
+};
+
+// The forgiving rules as the program meets them: pasted text with line breaks, padding
+// dropped or kept, base64url, and what must be refused.
+static const DecodeCase DECODE_CASES[] = {
+    {" Zm9v\r\nYg== ", 1, "foob", 4},
+    {"Zm9vYg", 1, "foob", 4},
+    {"Zm9vYg=", 0, "", 0},              // '=' is dropped only from a multiple of 4
+    {"Zm\t9v\fYmFy\n", 1, "foobar", 6},
+    {"-_-_", 1, "\xFB\xFF\xBF", 3},
+    {"+/+/", 1, "\xFB\xFF\xBF", 3},
+    {"Zg", 1, "f", 1},
+    {"Zh==", 1, "f", 1},                // leftover bits are discarded
+    {"Zm9vY", 0, "", 0},                // one character over
+    {"Zm=9v", 0, "", 0},                // '=' inside
+    {"Zm9v===", 0, "", 0},
+    {"Zm9v*Yg==", 0, "", 0},
+    {"Zm9v\x80Yg==", 0, "", 0},
+};
+
+static void CheckDecodeRules(void)
+{
+    BYTE out[32];
+    for (const DecodeCase &c : DECODE_CASES) {
+        DWORD size = c.decodes ? c.length : DecodedSize((DWORD)strlen(c.text), MeasureText(c.text));
+        memset(out, GUARD_BYTE, sizeof(out));
+        int ok = DecodeText(c.text, out, size);
+        if (!CHECK(ok == c.decodes)) printf("  text \"%s\"\n", c.text);
+        if (c.decodes) {
+            CHECK(DecodedSize((DWORD)strlen(c.text), MeasureText(c.text)) == c.length);
+            CHECK(memcmp(out, c.bytes, c.length) == 0);
+        }
+        CHECK(Untouched(out + size, sizeof(out) - size));
+    }
+}
+
+// Null pointers are failures, never writes or crashes.
+static void CheckBadArguments(void)
+{
+    BYTE block[8];
+    memset(block, GUARD_BYTE, sizeof(block));
+    CHECK(!EncodeBuffer(NULL, 3, (char *)block, sizeof(block)));
+    CHECK(!EncodeBuffer((const BYTE *)"foo", 3, NULL, sizeof(block)));
+    CHECK(!EncodeBuffer((const BYTE *)"foo", 3, (char *)block, 0));
+    CHECK(!DecodeText(NULL, block, 3));
+    CHECK(!DecodeText("Zm9v", NULL, 3));
+    CHECK(Untouched(block, sizeof(block)));
+    CHECK(MeasureText(NULL) == 0);
+    CHECK(MeasureText(" =\t\r\n\f=A") == 7);
+}
+
+// The 32-bit limits: the largest input whose text still fits, and the first that does not.
+static void CheckSizeLimits(void)
+{
+    BYTE block[8];
+    CHECK(EncodedSize(0) == 1);
+    CHECK(EncodedSize(0xBFFFFFFDu) == 0xFFFFFFFDu);
+    CHECK(EncodedSize(0xBFFFFFFEu) == 0);
+    CHECK(EncodedSize(0xFFFFFFFFu) == 0);
+    CHECK(DecodedSize(0xFFFFFFFFu, 3) == 0xBFFFFFFDu);
+    CHECK(DecodedSize(0xFFFFFFFFu, 0) == 0xBFFFFFFFu);
+    CHECK(DecodedSize(1, 2) == 0);
+    CHECK(DecodedSize(6, 0) == 4);
+    // A length whose text overflows is refused before the input is read.
+    memset(block, GUARD_BYTE, sizeof(block));
+    CHECK(!EncodeBuffer(block, 0xFFFFFFFFu, (char *)block, sizeof(block)));
+    CHECK(Untouched(block, sizeof(block)));
+}
+
+// Every length 0..300 of random bytes survives the round trip through exact buffers.
+static void CheckRoundTrips(void)
+{
+    BYTE input[300];
+    FillRandom(input, sizeof(input), 12345);
+    for (DWORD length = 0; length <= sizeof(input); ++length) {
+        DWORD size = EncodedSize(length);
+        BYTE *text = NewGuarded(size);
+        BYTE *back = NULL;
+        DWORD backSize = 0;
+        CHECK(EncodeBuffer(input, length, (char *)text, size));
+        backSize = DecodedSize(size - 1, MeasureText((const char *)text));
+        CHECK(backSize == length);
+        back = NewGuarded(backSize);
+        CHECK(DecodeText((const char *)text, back, backSize));
+        CHECK(memcmp(back, input, length) == 0);
+        CHECK(Untouched(text + size, GUARD_BYTES) && Untouched(back + backSize, GUARD_BYTES));
+        LocalFree(text);
+        LocalFree(back);
+    }
+}
+
+// The library answers by ordinal and by no name at all.
+static void CheckOrdinalsOnly(void)
+{
+    static const char *NAMES[] = {"EncodedSize", "DecodedSize", "MeasureText", "EncodeBuffer",
+                                  "DecodeText", "StartEncodeJob", "StartDecodeJob",
+                                  "QueryEncodeProgress", "QueryDecodeProgress"};
+    static const WORD ORDINALS[] = {1, 2, 3, 7, 9, 11, 13, 15, 16};
+    HMODULE library = GetModuleHandleA("Codrix.dll");
+    if (!CHECK(library != NULL)) return;
+    for (const char *name : NAMES) CHECK(GetProcAddress(library, name) == NULL);
+    for (WORD ordinal : ORDINALS)
+        CHECK(GetProcAddress(library, MAKEINTRESOURCEA(ordinal)) != NULL);
+    CHECK(GetProcAddress(library, MAKEINTRESOURCEA(4)) == NULL);
+}
+
+int main(void)
+{
+    CheckRfcVectors();
+    CheckDecodeRules();
+    CheckBadArguments();
+    CheckSizeLimits();
+    CheckRoundTrips();
+    CheckOrdinalsOnly();
+    return CheckSummary("codec_test");
+}
