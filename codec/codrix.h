@@ -29,6 +29,9 @@ int WINAPI DecodeText(const char *text, BYTE *output, DWORD outputSize);
 // thread handle belongs to the caller, who closes it and may TerminateThread it at any
 // instant. INVALID_HANDLE_VALUE when no job starts. The buffers must stay valid until
 // the completion routine has run or the thread has been stopped and waited for.
+// The job is over when its completion routine has run: the thread then parks rather
+// than run its own exit (where a kill could leave a system lock held), and the next
+// start ends it, so the handle is signalled only then, or after a TerminateThread.
 HANDLE WINAPI StartEncodeJob(const BYTE *input, DWORD length, char *output, DWORD outputSize,
                              CodrixCompletion completion, DWORD userValue);
 HANDLE WINAPI StartDecodeJob(const char *text, BYTE *output, DWORD outputSize,

@@ -2,6 +2,9 @@
 // slots, one worker thread per job, the progress it publishes, and the completion call.
 // The caller may kill a worker at any instant, so a worker owns nothing that needs
 // releasing: its slot lives in static data and is reclaimed once its thread has ended.
+// A worker never ends by returning: a thread killed while it runs the system's own
+// thread-exit code can leave a process-wide lock held (seen under Wine: every later
+// CreateThread hung). After its completion call it parks, and the next start ends it.
 #include "codec/codrix.h"
 #include "codec/core/base64.h"
 #include "codec/dll/jobs.h"
@@ -32,6 +35,7 @@ struct JobSlot {
     HANDLE callerHandle;        // the handle the start returns, passed to the completion
     HANDLE started;             // set by the worker once it runs our code
     volatile LONG abandon;      // the start failed after creating the thread: leave
+    volatile LONG parked;       // the job is over; the worker waits to be ended
     int isEncoding;
     const BYTE *input;          // encoding: the bytes; decoding: the text
     DWORD length;               // input bytes or text characters
@@ -58,6 +62,11 @@ static void ReclaimEndedJobs(void)
         JobSlot *slot = &jobSlots[i];
         if (InterlockedCompareExchange(&slot->state, SLOT_CHECKING, SLOT_ACTIVE) != SLOT_ACTIVE)
             continue;
+        if (ReadShared(&slot->parked) && WaitForSingleObject(slot->watch, 0) == WAIT_TIMEOUT) {
+            // Parked in an endless sleep: it holds nothing, so ending it here is safe.
+            TerminateThread(slot->watch, 0);
+            WaitForSingleObject(slot->watch, INFINITE);
+        }
         if (WaitForSingleObject(slot->watch, 0) == WAIT_OBJECT_0) {
             InterlockedIncrement(&slot->generation);
             CloseHandle(slot->watch);
@@ -136,7 +145,8 @@ static DWORD WINAPI JobWorker(LPVOID parameter)
     // The slot stays ours until this thread has ended, so reading it here is safe even
     // when the completion has already closed the caller's handle.
     if (slot->completion) slot->completion(slot->callerHandle, success, slot->userValue);
-    return success ? 0 : 1;
+    InterlockedExchange(&slot->parked, 1);
+    for (;;) Sleep(INFINITE);
 }
 
 // Starts a worker on a claimed slot and returns only once the worker runs our code, so
@@ -165,6 +175,7 @@ static HANDLE StartJob(int isEncoding, const BYTE *input, DWORD length, BYTE *ou
     slot->userValue = userValue;
     slot->started = started;
     slot->abandon = 0;
+    InterlockedExchange(&slot->parked, 0);
     InterlockedExchange(&slot->processed, 0);
     InterlockedExchange(&slot->total, (LONG)length);
 
@@ -174,7 +185,7 @@ static HANDLE StartJob(int isEncoding, const BYTE *input, DWORD length, BYTE *ou
                           CREATE_SUSPENDED | STACK_SIZE_PARAM_IS_A_RESERVATION, &threadId);
     if (!thread) goto done;
     if (!DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), &watch,
-                         SYNCHRONIZE, FALSE, 0)) {
+                         SYNCHRONIZE | THREAD_TERMINATE, FALSE, 0)) {
         // Without our own handle the slot could never be reclaimed safely. The worker
         // has not run yet; let it leave at once rather than kill it in its start-up.
         watch = NULL;
@@ -277,6 +288,11 @@ int WINAPI QueryDecodeProgress(HANDLE job, DWORD *processed, DWORD *total)
 void ReleaseJobSlots(void)
 {
     for (DWORD i = 0; i < MAX_JOBS; ++i) {
+        // A parked worker sleeps in this library's code, which is about to go away.
+        if (jobSlots[i].watch && ReadShared(&jobSlots[i].parked)) {
+            TerminateThread(jobSlots[i].watch, 0);
+            WaitForSingleObject(jobSlots[i].watch, INFINITE);
+        }
         if (jobSlots[i].watch) CloseHandle(jobSlots[i].watch);
         jobSlots[i].watch = NULL;
         jobSlots[i].state = SLOT_FREE;
