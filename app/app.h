@@ -18,6 +18,7 @@ struct AppState {
     BYTE *jobOutput;        // owned by the job until its completion
     DWORD jobOutputSize;
     DWORD jobSerial;        // tells one job's hand-over from another's
+    volatile LONG jobHandOver;  // the job's serial and who ends it (files/jobs.cpp)
 
     DWORD lastProcessed;
     DWORD speedSamples[SPEED_WINDOW_TICKS];

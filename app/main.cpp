@@ -8,7 +8,7 @@
 #include "res/resource.h"
 
 // jobHandle must start as "no job", which is not zero; the rest starts at zero.
-AppState appState = {NULL, NULL, INVALID_HANDLE_VALUE, 0, 0, NULL, NULL, 0, 0, 0, {0}};
+AppState appState = {NULL, NULL, INVALID_HANDLE_VALUE, 0, 0, NULL, NULL, 0, 0, 0, 0, {0}};
 
 const char APP_CAPTION[] = "Quorvel's Base64 Encoder/Decoder 1.0";
 

@@ -19,16 +19,51 @@ void SetFileControlsIdle(int idle)
     EnableWindow(GetDlgItem(appState.dialog, IDC_CANCEL_JOB), idle ? FALSE : TRUE);
 }
 
+// Who ends the running job. The worker may be stopped at any instant, but not while it
+// is inside PostMessageA: a thread killed in a system call can leave a lock held that
+// the UI thread needs next. So the worker claims the hand-over and the UI thread claims
+// the stop, each with one interlocked exchange, and Cancel waits out a hand-over. The
+// job's serial is part of the value, so a finished worker that is slow to record its
+// last step cannot touch the next job's state.
+enum JobHandOverStage { JOB_RUNNING, JOB_HANDING_OVER, JOB_HANDED_OVER, JOB_STOPPING };
+
+static LONG HandOver(DWORD serial, LONG stage)
+{
+    return (LONG)((serial << 2) | (DWORD)stage);
+}
+
 // Runs on the job's worker thread, which must never touch a window or the job's fields: it
 // only tells the UI thread, which completes the job in OnJobEnded. The serial is read here
-// rather than passed as the user value; it cannot change while this thread lives, since
-// no job starts before the previous one is completed, and completion waits for the thread.
+// rather than passed as the user value; it cannot change before this call, since no job
+// starts before the previous one is completed, and Cancel waits for the thread.
 void WINAPI JobCompletion(HANDLE job, int success, DWORD userValue)
 {
+    DWORD serial = appState.jobSerial;
     (void)job;
     (void)userValue;
-    PostMessageA(appState.dialog, WM_APP_JOB_ENDED, (WPARAM)appState.jobSerial,
-                 (LPARAM)(success ? 1 : 0));
+    // Cancel got here first and is about to stop this thread: leave without a word.
+    if (InterlockedCompareExchange(&appState.jobHandOver, HandOver(serial, JOB_HANDING_OVER),
+                                   HandOver(serial, JOB_RUNNING)) != HandOver(serial, JOB_RUNNING))
+        return;
+    PostMessageA(appState.dialog, WM_APP_JOB_ENDED, (WPARAM)serial, (LPARAM)(success ? 1 : 0));
+    InterlockedCompareExchange(&appState.jobHandOver, HandOver(serial, JOB_HANDED_OVER),
+                               HandOver(serial, JOB_HANDING_OVER));
+}
+
+// Ends the running job's thread and returns once it is really gone, so that its buffers
+// can go. Called only on the UI thread.
+static void StopJobThread(HANDLE job)
+{
+    DWORD serial = appState.jobSerial;
+    // A hand-over under way is a few system calls long; let it finish first.
+    while (InterlockedCompareExchange(&appState.jobHandOver, HandOver(serial, JOB_STOPPING),
+                                      HandOver(serial, JOB_RUNNING)) ==
+           HandOver(serial, JOB_HANDING_OVER))
+        Sleep(1);
+    // Now the worker is converting, parked after its completion, or already gone: it
+    // holds nothing, and a terminated thread may run on until the wait says it has ended.
+    TerminateThread(job, 0);
+    WaitForSingleObject(job, INFINITE);
 }
 
 // The one completion of the running job, on the UI thread: save or report, return the
@@ -63,9 +98,9 @@ static void CompleteJob(int success)
     }
     SetFileControlsIdle(1);
 
-    // The worker may still be returning from JobCompletion, and a terminated thread may
-    // still be running when TerminateThread returns: its buffers go only once it is gone.
-    WaitForSingleObject(job, INFINITE);
+    // A job that ended by itself no longer touches its buffers once its completion has
+    // run, and its library parks the thread until the next start; a cancelled job's
+    // thread is gone already (StopJobThread).
     CloseHandle(job);
     LocalFree(input);
     LocalFree(output);
@@ -86,9 +121,9 @@ void OnJobEnded(DWORD serial, int success)
 void CancelJob(void)
 {
     if (appState.jobHandle == INVALID_HANDLE_VALUE) return;
-    // Harmless on a thread that has already ended, such as one whose hand-over was never
-    // processed because the dialog ended first. CompleteJob waits for the thread.
-    TerminateThread(appState.jobHandle, 0);
+    // Also right for a job whose hand-over was never processed because the dialog ended
+    // first: its thread is parked, and stopping it is harmless.
+    StopJobThread(appState.jobHandle);
     appState.jobCancelled = 1;
     CompleteJob(0);
 }
@@ -109,6 +144,7 @@ static void StartJob(int encoding, BYTE *input, DWORD length, BYTE *output, DWOR
     appState.jobOutput = output;
     appState.jobOutputSize = outputSize;
     appState.jobSerial++;
+    InterlockedExchange(&appState.jobHandOver, HandOver(appState.jobSerial, JOB_RUNNING));
     appState.lastProcessed = 0;
     for (i = 0; i < SPEED_WINDOW_TICKS; i++) appState.speedSamples[i] = 0;
     SetTimer(appState.dialog, timer, TIMER_PERIOD_MS, NULL);
