@@ -142,6 +142,36 @@ static inline uint32_t DecodeAvx512(const char *text, uint32_t length, uint8_t *
     uint32_t heldCount = 0, position = 0, written = 0;
 
     while (untilNul || length - position >= 64) {
+        // Between groups, plain text goes two vectors a round with one test for both:
+        // the rounds are counted up front from the room and, without a length, the bytes
+        // left in this page, so the loop itself checks nothing else. A pair holding any
+        // other byte is left to the vector-at-a-time steps below.
+        if (heldCount == 0) {
+            uint32_t room = outputRoom - written;
+            uint32_t pairs = room >= 112 ? (room - 16) / 96 : 0;
+            uint32_t input = untilNul ? (uint32_t)(PAGE_BYTES - ((uintptr_t)(text + position) & (PAGE_BYTES - 1)))
+                                      : length - position;
+            if (pairs > input / 128) pairs = input / 128;
+            const char *in = text + position;
+            uint8_t *out = output + written;
+            for (; pairs != 0; --pairs) {
+                __m512i c0 = untilNul ? LoadUnchecked(in) : _mm512_loadu_si512((const void *)in);
+                __m512i c1 = untilNul ? LoadUnchecked(in + 64) : _mm512_loadu_si512((const void *)(in + 64));
+                __m512i v0 = _mm512_permutex2var_epi8(tableLow, c0, tableHigh);
+                __m512i v1 = _mm512_permutex2var_epi8(tableLow, c1, tableHigh);
+                // 0xFE: a | b | c.
+                __m512i either = _mm512_ternarylogic_epi32(v0, v1, _mm512_or_si512(c0, c1), 0xFE);
+                __mmask64 nonData = _mm512_movepi8_mask(either);
+                if (!_kortestz_mask64_u8(nonData, nonData)) break;
+                _mm512_storeu_si512((void *)out, Pack(v0));
+                _mm512_storeu_si512((void *)(out + 48), Pack(v1));
+                in += 128;
+                out += 96;
+            }
+            position = (uint32_t)(in - text);
+            written = (uint32_t)(out - output);
+            if (!untilNul && length - position < 64) break;
+        }
         __m512i c;
         if (untilNul) {
             const char *at = text + position;
