@@ -142,18 +142,19 @@ static inline uint32_t DecodeAvx512(const char *text, uint32_t length, uint8_t *
     uint32_t heldCount = 0, position = 0, written = 0;
 
     while (untilNul || length - position >= 64) {
-        // Between groups, plain text goes two vectors a round with one test for both:
-        // the rounds are counted up front from the room and, without a length, the bytes
-        // left in this page, so the loop itself checks nothing else. A pair holding any
-        // other byte is left to the vector-at-a-time steps below.
+        // Two vectors a round, with one test for both, while the room and (without a
+        // length) the bytes left in this page allow: the rounds are counted up front, so
+        // the loops themselves check nothing else. A pair holding a byte that is neither
+        // data nor whitespace is left to the vector-at-a-time steps below.
+        uint32_t room = outputRoom - written;
+        uint32_t pairs = room >= 112 ? (room - 16) / 96 : 0;
+        uint32_t input = untilNul ? (uint32_t)(PAGE_BYTES - ((uintptr_t)(text + position) & (PAGE_BYTES - 1)))
+                                  : length - position;
+        if (pairs > input / 128) pairs = input / 128;
+        const char *in = text + position;
+        uint8_t *out = output + written;
+        // Plain text between groups: the values go straight to the output.
         if (heldCount == 0) {
-            uint32_t room = outputRoom - written;
-            uint32_t pairs = room >= 112 ? (room - 16) / 96 : 0;
-            uint32_t input = untilNul ? (uint32_t)(PAGE_BYTES - ((uintptr_t)(text + position) & (PAGE_BYTES - 1)))
-                                      : length - position;
-            if (pairs > input / 128) pairs = input / 128;
-            const char *in = text + position;
-            uint8_t *out = output + written;
             for (; pairs != 0; --pairs) {
                 __m512i c0 = untilNul ? LoadUnchecked(in) : _mm512_loadu_si512((const void *)in);
                 __m512i c1 = untilNul ? LoadUnchecked(in + 64) : _mm512_loadu_si512((const void *)(in + 64));
@@ -168,10 +169,62 @@ static inline uint32_t DecodeAvx512(const char *text, uint32_t length, uint8_t *
                 in += 128;
                 out += 96;
             }
-            position = (uint32_t)(in - text);
-            written = (uint32_t)(out - output);
-            if (!untilNul && length - position < 64) break;
         }
+        // Text with whitespace, or groups under way: each vector's values are compressed
+        // and appended to a window holding the latest 64 values, its last heldCount not
+        // yet stored. Both steps are two-source permutes, so no mask decides between held
+        // and new lanes, and the store goes out every time (within the room counted
+        // above) with the output moving on only when 64 values were complete: the loop has
+        // no branch but the one test a pair.
+        if (pairs != 0) {
+            const __m512i upper = _mm512_add_epi8(lanes, _mm512_set1_epi8(64));
+            // 0xE4: c ? a : b, so bit 6 comes from the value and the rest from the byte.
+            const __m512i valueBit = _mm512_set1_epi8(0x40);
+            const __m512i spaceBit = _mm512_set1_epi8((char)0x80);
+            const __m512i strayBits = _mm512_set1_epi8((char)0xC0);
+            uint32_t h = heldCount;
+            __m512i window = Permute(_mm512_add_epi8(lanes, _mm512_set1_epi8((char)h)), held);
+            for (; pairs != 0; --pairs) {
+                __m512i c0 = untilNul ? LoadUnchecked(in) : _mm512_loadu_si512((const void *)in);
+                __m512i c1 = untilNul ? LoadUnchecked(in + 64) : _mm512_loadu_si512((const void *)(in + 64));
+                __m512i v0 = _mm512_permutex2var_epi8(tableLow, c0, tableHigh);
+                __m512i v1 = _mm512_permutex2var_epi8(tableLow, c1, tableHigh);
+                // A byte with its top bit set, or one whose value has bit 6 (0xFF: not in
+                // the alphabet), is neither data nor whitespace.
+                __m512i mixed = _mm512_or_si512(_mm512_ternarylogic_epi32(v0, c0, valueBit, 0xE4),
+                                                _mm512_ternarylogic_epi32(v1, c1, valueBit, 0xE4));
+                __mmask64 stray = _mm512_test_epi8_mask(mixed, strayBits);
+                if (!_kortestz_mask64_u8(stray, stray)) break;
+                __mmask64 keep0 = _mm512_testn_epi8_mask(v0, spaceBit);
+                __mmask64 keep1 = _mm512_testn_epi8_mask(v1, spaceBit);
+                __m512i packed0 = _mm512_maskz_compress_epi8(keep0, v0);
+                __m512i packed1 = _mm512_maskz_compress_epi8(keep1, v1);
+                uint32_t n0 = CountBits(keep0), n1 = CountBits(keep1);
+                // Lane i < h takes window lane 64 - h + i (index 128 - h + i), lane i >= h
+                // takes new value i - h; the window moves on by n.
+                __m512i merged = _mm512_permutex2var_epi8(packed0, _mm512_sub_epi8(lanes, _mm512_set1_epi8((char)h)), window);
+                window = _mm512_permutex2var_epi8(packed0, _mm512_add_epi8(upper, _mm512_set1_epi8((char)n0)), window);
+                _mm512_storeu_si512((void *)out, Pack(merged));
+                h += n0;
+                out += (h >> 6) * 48;
+                h &= 63;
+                merged = _mm512_permutex2var_epi8(packed1, _mm512_sub_epi8(lanes, _mm512_set1_epi8((char)h)), window);
+                window = _mm512_permutex2var_epi8(packed1, _mm512_add_epi8(upper, _mm512_set1_epi8((char)n1)), window);
+                _mm512_storeu_si512((void *)out, Pack(merged));
+                h += n1;
+                out += (h >> 6) * 48;
+                h &= 63;
+                in += 128;
+                // Back between groups: plain text may follow, which the loop above does
+                // faster.
+                if (h == 0) break;
+            }
+            heldCount = h;
+            held = Permute(_mm512_sub_epi8(lanes, _mm512_set1_epi8((char)h)), window);
+        }
+        position = (uint32_t)(in - text);
+        written = (uint32_t)(out - output);
+        if (!untilNul && length - position < 64) break;
         __m512i c;
         if (untilNul) {
             const char *at = text + position;
