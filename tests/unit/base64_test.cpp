@@ -628,6 +628,91 @@ TEST_P(KernelTest, DecodesTextsEndingAtEveryDistanceFromAPageEnd)
     munmap(map, 4 * page);
 }
 
+// What a kernel may report after stopping anywhere in `text`: `consumed` ends just after
+// the 4th data character of a group (or is 0), and the bytes stored are exactly those of
+// the data characters before it.
+static void ExpectKernelStop(const std::string &text, const Bytes &plain, const Bytes &out,
+                             uint32_t stored, uint32_t consumed, const std::string &where)
+{
+    ASSERT_LE(consumed, text.size()) << where;
+    uint32_t data = 0;
+    for (uint32_t i = 0; i < consumed; ++i)
+        data += strchr(" \t\n\f\r", text[i]) == nullptr;
+    ASSERT_EQ(data % 4, 0u) << where;
+    if (consumed) ASSERT_EQ(strchr(" \t\n\f\r", text[consumed - 1]), nullptr) << where << " consumed " << consumed;
+    ASSERT_EQ(stored, data / 4 * 3) << where;
+    ASSERT_EQ(Bytes(out.begin(), out.begin() + stored), Bytes(plain.begin(), plain.begin() + stored)) << where;
+}
+
+// Whitespace keeps values waiting between vectors; with every room the kernel still stops
+// on a whole group, writes nothing past the room and keeps its count right.
+TEST_P(KernelTest, KernelsStayWithinRoomInLineBrokenText)
+{
+    const Kernel *kernel = KernelById(GetParam());
+    Bytes plain = RandomBytes(600, 7);
+    std::string text = ReferenceEncode(plain);
+    for (const std::string &broken : {LineBreak(text, 64, "\n"), LineBreak(text, 76, "\r\n"),
+                                      LineBreak(text, 5, " \t")}) {
+        std::unique_ptr<char[]> in(new char[broken.size() + 1]);
+        memcpy(in.get(), broken.c_str(), broken.size() + 1);
+        for (uint32_t room = 0; room <= plain.size() + 3; ++room) {
+            std::string where = "room " + std::to_string(room) + " line " + std::to_string(broken.find_first_of(" \n"));
+            Bytes out(room + GUARD_BYTES, GUARD);
+            uint32_t consumed = 12345;
+            uint32_t stored = kernel->decode(in.get(), (uint32_t)broken.size(), out.data(), room, &consumed);
+            ExpectGuardIntact(out.data() + room, "kernel decode");
+            ASSERT_LE(stored, room) << where;
+            ExpectKernelStop(broken, plain, out, stored, consumed, where);
+            if (kernel->decodeText) {
+                Bytes textOut(room + GUARD_BYTES, GUARD);
+                consumed = 12345;
+                stored = kernel->decodeText(in.get(), textOut.data(), room, &consumed);
+                ExpectGuardIntact(textOut.data() + room, "kernel text decode");
+                ASSERT_LE(stored, room) << where;
+                ExpectKernelStop(broken, plain, textOut, stored, consumed, where + " (text)");
+            }
+        }
+    }
+}
+
+// A stray byte anywhere in a long line-broken text: the kernel stops before it, with the
+// groups before it right, and the whole decode fails.
+TEST_P(KernelTest, KernelsStopAtStrayBytesInLineBrokenText)
+{
+    const Kernel *kernel = KernelById(GetParam());
+    Bytes plain = RandomBytes(540, 9);
+    std::string text = ReferenceEncode(plain);
+    for (const std::string &broken : {LineBreak(text, 64, "\n"), LineBreak(text, 76, "\r\n"),
+                                      LineBreak(text, 3, " ")}) {
+        for (size_t at = 0; at < broken.size(); ++at) {
+            if (strchr(" \t\n\f\r", broken[at])) continue;
+            for (char strayByte : {'*', '=', '\x80', '\xc1', '\x8a', '\x0b', '\0'}) {
+                // 0xC1 and 0x8A are 'A' and LF with the top bit set.
+                std::string bad = broken;
+                bad[at] = strayByte;
+                std::string where = "at " + std::to_string(at) + " byte " + std::to_string((uint8_t)strayByte);
+                std::unique_ptr<char[]> in(new char[bad.size() + 1]);
+                memcpy(in.get(), bad.data(), bad.size());
+                in[bad.size()] = '\0';
+                Bytes out(plain.size() + GUARD_BYTES, GUARD);
+                uint32_t consumed = 12345;
+                uint32_t stored = kernel->decode(in.get(), (uint32_t)bad.size(), out.data(),
+                                                 (uint32_t)plain.size(), &consumed);
+                ASSERT_LE(consumed, at) << where;
+                ExpectKernelStop(bad, plain, out, stored, consumed, where);
+                ExpectGuardIntact(out.data() + plain.size(), "kernel decode");
+                if (kernel->decodeText) {
+                    consumed = 12345;
+                    stored = kernel->decodeText(in.get(), out.data(), (uint32_t)plain.size(), &consumed);
+                    ASSERT_LE(consumed, at) << where << " (text)";
+                    ExpectKernelStop(bad, plain, out, stored, consumed, where + " (text)");
+                }
+                if (strayByte != '\0') ASSERT_EQ(Decode(bad, (uint32_t)plain.size(), nullptr), 0) << where;
+            }
+        }
+    }
+}
+
 static std::string KernelName(const ::testing::TestParamInfo<int> &info)
 {
     const Kernel *kernel = KernelById(info.param);
