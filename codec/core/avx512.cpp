@@ -123,6 +123,27 @@ static inline __m512i LoadUnchecked(const char *p)
     return v;
 }
 
+// As LoadUnchecked, reading only the lanes in `lanes` (the others are zero): masked-off
+// lanes never fault, so this may reach up to the end of a page and no further.
+static inline __m512i LoadUncheckedMasked(const char *p, __mmask64 lanes)
+{
+    __m512i v;
+    __asm__("vmovdqu8 %1, %0%{%2%}%{z%}" : "=v"(v) : "m"(*(const char(*)[64])p), "Yk"(lanes));
+    return v;
+}
+
+// The lowest set lane of a mask that has one.
+static inline uint32_t FirstLane(__mmask64 mask)
+{
+#if defined(__x86_64__)
+    return (uint32_t)__builtin_ctzll(_cvtmask64_u64(mask));
+#else
+    uint32_t low = _cvtmask32_u32((__mmask32)_kshiftri_mask64(_kshiftli_mask64(mask, 32), 32));
+    if (low) return (uint32_t)__builtin_ctz(low);
+    return 32 + (uint32_t)__builtin_ctz(_cvtmask32_u32((__mmask32)_kshiftri_mask64(mask, 32)));
+#endif
+}
+
 // The one decode loop, for a text of known length or (untilNul) one that ends at its NUL.
 // Without a length, a load is safe while it stays within the page of bytes already known
 // to be text; one that would enter the next page first looks for the NUL in the rest of
@@ -141,7 +162,7 @@ static inline uint32_t DecodeAvx512(const char *text, uint32_t length, uint8_t *
     __m512i held = _mm512_setzero_si512();
     uint32_t heldCount = 0, position = 0, written = 0;
 
-    while (untilNul || length - position >= 64) {
+    while (untilNul || position < length) {
         // Two vectors a round, with one test for both, while the room and (without a
         // length) the bytes left in this page allow: the rounds are counted up front, so
         // the loops themselves check nothing else. A pair holding a byte that is neither
@@ -224,7 +245,10 @@ static inline uint32_t DecodeAvx512(const char *text, uint32_t length, uint8_t *
         }
         position = (uint32_t)(in - text);
         written = (uint32_t)(out - output);
-        if (!untilNul && length - position < 64) break;
+        if (!untilNul && position == length) break;
+        // One vector at a time, up to the end of the text or the first byte that is
+        // neither data nor whitespace: lanes past the end are loaded as zero, which stops
+        // like any NUL.
         __m512i c;
         if (untilNul) {
             const char *at = text + position;
@@ -235,11 +259,19 @@ static inline uint32_t DecodeAvx512(const char *text, uint32_t length, uint8_t *
                 // Lanes of the page's last 64 bytes from `at` on.
                 __mmask64 ahead = _mm512_cmpge_epu8_mask(lanes, _mm512_set1_epi8((char)(inPage - (PAGE_BYTES - 64))));
                 __mmask64 found = _kand_mask64(nul, ahead);
-                if (!_kortestz_mask64_u8(found, found)) break;
+                // The text ends in this page: read no further than its end.
+                if (!_kortestz_mask64_u8(found, found))
+                    c = LoadUncheckedMasked(at, _mm512_cmplt_epu8_mask(lanes, _mm512_set1_epi8((char)(PAGE_BYTES - inPage))));
+                else
+                    c = LoadUnchecked(at);
+            } else {
+                c = LoadUnchecked(at);
             }
-            c = LoadUnchecked(at);
-        } else {
+        } else if (length - position >= 64) {
             c = _mm512_loadu_si512((const void *)(text + position));
+        } else {
+            c = _mm512_maskz_loadu_epi8(_mm512_cmplt_epu8_mask(lanes, _mm512_set1_epi8((char)(length - position))),
+                                        text + position);
         }
         __m512i values = _mm512_permutex2var_epi8(tableLow, c, tableHigh);
         // A set top bit in the value or the byte itself: not an alphabet character.
@@ -259,17 +291,22 @@ static inline uint32_t DecodeAvx512(const char *text, uint32_t length, uint8_t *
             position += 64;
             continue;
         }
-        uint32_t count = 64;
+        uint32_t count = 64, take = 64;
         if (!_kortestz_mask64_u8(nonData, nonData)) {
             __mmask64 space = _kandn_mask64(_mm512_movepi8_mask(c),
                                             _mm512_cmpeq_epi8_mask(values, _mm512_set1_epi8((char)0x80)));
             __mmask64 stray = _kandn_mask64(space, nonData);
-            if (!_kortestz_mask64_u8(stray, stray)) break;   // '=', NUL or a stray byte: the caller decides
             __mmask64 keep = _knot_mask64(nonData);
+            // '=', NUL or a stray byte: the characters before it are taken, and the
+            // caller decides about the rest.
+            if (!_kortestz_mask64_u8(stray, stray)) {
+                take = FirstLane(stray);
+                keep = _kand_mask64(keep, _mm512_cmplt_epu8_mask(lanes, _mm512_set1_epi8((char)take)));
+            }
             values = _mm512_maskz_compress_epi8(keep, values);
             count = CountBits(keep);
         }
-        position += 64;
+        position += take;
         // Rotate the new values to start at lane heldCount; the lanes from there on
         // complete the held ones, and what wraps round is held for the next vector.
         __m512i shift = _mm512_set1_epi8((char)heldCount);
@@ -278,10 +315,13 @@ static inline uint32_t DecodeAvx512(const char *text, uint32_t length, uint8_t *
         if (heldCount + count < 64) {
             held = merged;
             heldCount += count;
+            if (take < 64) break;
             continue;
         }
         heldCount += count - 64;
         if (outputRoom - written < 48) {
+            // The 64 values stay held, for the whole groups that still fit.
+            held = merged;
             heldCount += 64;
             break;
         }
@@ -289,6 +329,20 @@ static inline uint32_t DecodeAvx512(const char *text, uint32_t length, uint8_t *
         else _mm512_mask_storeu_epi8(output + written, LOW_48, Pack(merged));
         written += 48;
         held = rotated;
+        if (take < 64) break;
+    }
+    // The whole groups among the held values go out too (as far as the room allows), so
+    // the caller goes character by character over fewer than 4 of them.
+    if (heldCount >= 4) {
+        uint32_t groups = heldCount / 4, fit = (outputRoom - written) / 3;
+        if (groups > fit) groups = fit;
+        if (groups > 16) groups = 16;
+        if (groups) {
+            __mmask64 bytes = _mm512_cmplt_epu8_mask(lanes, _mm512_set1_epi8((char)(groups * 3)));
+            _mm512_mask_storeu_epi8(output + written, bytes, Pack(held));
+            written += groups * 3;
+            heldCount -= groups * 4;
+        }
     }
     *consumed = EndOfDecodedGroups(text, position, heldCount);
     return written;
