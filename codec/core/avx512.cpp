@@ -112,6 +112,8 @@ static inline uint32_t CountBits(__mmask64 mask)
 // Page size on every target we build for (x86 Windows and Linux); larger pages are
 // multiples of it, so a 4 KiB-aligned block never straddles a page either.
 static const uintptr_t PAGE_BYTES = 4096;
+// Pairs of text vectors whose values are gathered before they are decoded.
+static const uint32_t CHUNK_PAIRS = 16;
 
 // A 64-byte load the address sanitizer does not see: the decode of a NUL-terminated text
 // reads the bytes after its NUL that share a page with the text, which is harmless but
@@ -191,57 +193,56 @@ static inline uint32_t DecodeAvx512(const char *text, uint32_t length, uint8_t *
                 out += 96;
             }
         }
-        // Text with whitespace, or groups under way: each vector's values are compressed
-        // and appended to a window holding the latest 64 values, its last heldCount not
-        // yet stored. Both steps are two-source permutes, so no mask decides between held
-        // and new lanes, and the store goes out every time (within the room counted
-        // above) with the output moving on only when 64 values were complete: the loop has
-        // no branch but the one test a pair.
+        // Text with whitespace, or groups under way, in two passes a chunk: the first
+        // compresses each vector's values and stores them one after another in a buffer
+        // (a plain store at a moving offset), the second decodes the buffer's whole
+        // vectors as plain text and moves the rest to its front. Neither pass carries
+        // anything from vector to vector but the offset, and by the time the second
+        // reads a vector its pieces have left the store queue.
         if (pairs != 0) {
-            const __m512i upper = _mm512_add_epi8(lanes, _mm512_set1_epi8(64));
-            // 0xE4: c ? a : b, so bit 6 comes from the value and the rest from the byte.
             const __m512i valueBit = _mm512_set1_epi8(0x40);
             const __m512i spaceBit = _mm512_set1_epi8((char)0x80);
             const __m512i strayBits = _mm512_set1_epi8((char)0xC0);
-            uint32_t h = heldCount;
-            __m512i window = Permute(_mm512_add_epi8(lanes, _mm512_set1_epi8((char)h)), held);
-            for (; pairs != 0; --pairs) {
-                __m512i c0 = untilNul ? LoadUnchecked(in) : _mm512_loadu_si512((const void *)in);
-                __m512i c1 = untilNul ? LoadUnchecked(in + 64) : _mm512_loadu_si512((const void *)(in + 64));
-                __m512i v0 = _mm512_permutex2var_epi8(tableLow, c0, tableHigh);
-                __m512i v1 = _mm512_permutex2var_epi8(tableLow, c1, tableHigh);
-                // A byte with its top bit set, or one whose value has bit 6 (0xFF: not in
-                // the alphabet), is neither data nor whitespace.
-                __m512i mixed = _mm512_or_si512(_mm512_ternarylogic_epi32(v0, c0, valueBit, 0xE4),
-                                                _mm512_ternarylogic_epi32(v1, c1, valueBit, 0xE4));
-                __mmask64 stray = _mm512_test_epi8_mask(mixed, strayBits);
-                if (!_kortestz_mask64_u8(stray, stray)) break;
-                __mmask64 keep0 = _mm512_testn_epi8_mask(v0, spaceBit);
-                __mmask64 keep1 = _mm512_testn_epi8_mask(v1, spaceBit);
-                __m512i packed0 = _mm512_maskz_compress_epi8(keep0, v0);
-                __m512i packed1 = _mm512_maskz_compress_epi8(keep1, v1);
-                uint32_t n0 = CountBits(keep0), n1 = CountBits(keep1);
-                // Lane i < h takes window lane 64 - h + i (index 128 - h + i), lane i >= h
-                // takes new value i - h; the window moves on by n.
-                __m512i merged = _mm512_permutex2var_epi8(packed0, _mm512_sub_epi8(lanes, _mm512_set1_epi8((char)h)), window);
-                window = _mm512_permutex2var_epi8(packed0, _mm512_add_epi8(upper, _mm512_set1_epi8((char)n0)), window);
-                _mm512_storeu_si512((void *)out, Pack(merged));
-                h += n0;
-                out += (h >> 6) * 48;
-                h &= 63;
-                merged = _mm512_permutex2var_epi8(packed1, _mm512_sub_epi8(lanes, _mm512_set1_epi8((char)h)), window);
-                window = _mm512_permutex2var_epi8(packed1, _mm512_add_epi8(upper, _mm512_set1_epi8((char)n1)), window);
-                _mm512_storeu_si512((void *)out, Pack(merged));
-                h += n1;
-                out += (h >> 6) * 48;
-                h &= 63;
-                in += 128;
-                // Back between groups: plain text may follow, which the loop above does
-                // faster.
-                if (h == 0) break;
+            // The held values, a chunk's values, and room for the last 64-byte store.
+            alignas(64) uint8_t buffer[64 + CHUNK_PAIRS * 128 + 64];
+            _mm512_store_si512((void *)buffer, held);
+            uint32_t fill = heldCount, stopped = 0;
+            while (pairs != 0 && !stopped) {
+                uint32_t chunk = pairs < CHUNK_PAIRS ? pairs : CHUNK_PAIRS;
+                const char *chunkEnd = in + chunk * 128;
+                for (; in != chunkEnd; in += 128) {
+                    __m512i c0 = untilNul ? LoadUnchecked(in) : _mm512_loadu_si512((const void *)in);
+                    __m512i c1 = untilNul ? LoadUnchecked(in + 64) : _mm512_loadu_si512((const void *)(in + 64));
+                    __m512i v0 = _mm512_permutex2var_epi8(tableLow, c0, tableHigh);
+                    __m512i v1 = _mm512_permutex2var_epi8(tableLow, c1, tableHigh);
+                    // A byte with its top bit set, or one whose value has bit 6 (0xFF: not
+                    // in the alphabet), is neither data nor whitespace. 0xE4: c ? a : b, so
+                    // bit 6 comes from the value and the rest from the byte.
+                    __m512i mixed = _mm512_or_si512(_mm512_ternarylogic_epi32(v0, c0, valueBit, 0xE4),
+                                                    _mm512_ternarylogic_epi32(v1, c1, valueBit, 0xE4));
+                    __mmask64 stray = _mm512_test_epi8_mask(mixed, strayBits);
+                    if (!_kortestz_mask64_u8(stray, stray)) {
+                        stopped = 1;
+                        break;
+                    }
+                    __mmask64 keep0 = _mm512_testn_epi8_mask(v0, spaceBit);
+                    __mmask64 keep1 = _mm512_testn_epi8_mask(v1, spaceBit);
+                    _mm512_storeu_si512((void *)(buffer + fill), _mm512_maskz_compress_epi8(keep0, v0));
+                    fill += CountBits(keep0);
+                    _mm512_storeu_si512((void *)(buffer + fill), _mm512_maskz_compress_epi8(keep1, v1));
+                    fill += CountBits(keep1);
+                }
+                pairs -= chunk;
+                uint32_t vectors = fill / 64;
+                for (uint32_t i = 0; i < vectors; ++i) {
+                    _mm512_storeu_si512((void *)out, Pack(_mm512_load_si512((const void *)(buffer + i * 64))));
+                    out += 48;
+                }
+                _mm512_store_si512((void *)buffer, _mm512_load_si512((const void *)(buffer + vectors * 64)));
+                fill -= vectors * 64;
             }
-            heldCount = h;
-            held = Permute(_mm512_sub_epi8(lanes, _mm512_set1_epi8((char)h)), window);
+            held = _mm512_load_si512((const void *)buffer);
+            heldCount = fill;
         }
         position = (uint32_t)(in - text);
         written = (uint32_t)(out - output);
