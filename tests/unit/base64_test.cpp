@@ -9,13 +9,46 @@
 #include <stdint.h>
 #include <string.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/mman.h>
 #include <unistd.h>
+#endif
 
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
+
+// Readable pages with inaccessible ones where a test asks, so a read past the text faults.
+#ifdef _WIN32
+static long PageSize(void)
+{
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return (long)info.dwPageSize;
+}
+static char *MapPages(long count)
+{
+    return (char *)VirtualAlloc(NULL, count * PageSize(), MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+}
+static bool ForbidPage(char *page)
+{
+    DWORD old = 0;
+    return VirtualProtect(page, PageSize(), PAGE_NOACCESS, &old) != 0;
+}
+static void UnmapPages(char *map, long) { VirtualFree(map, 0, MEM_RELEASE); }
+#else
+static long PageSize(void) { return sysconf(_SC_PAGESIZE); }
+static char *MapPages(long count)
+{
+    void *map = mmap(NULL, count * PageSize(), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return map == MAP_FAILED ? NULL : (char *)map;
+}
+static bool ForbidPage(char *page) { return mprotect(page, PageSize(), PROT_NONE) == 0; }
+static void UnmapPages(char *map, long count) { munmap(map, count * PageSize()); }
+#endif
 
 typedef std::vector<uint8_t> Bytes;
 
@@ -467,7 +500,7 @@ TEST_P(KernelTest, FeedingPiecesEqualsWholeText)
                 ok &= Base64DecodeFinish(&decoder);
                 ExpectGuardIntact(out.data() + size, "pieces");
                 ASSERT_EQ(ok, wholeOk) << '"' << text << "\" cut at " << a << ", " << b;
-                if (ok) ASSERT_EQ(Bytes(out.begin(), out.begin() + size), whole) << a << ", " << b;
+                if (ok) { ASSERT_EQ(Bytes(out.begin(), out.begin() + size), whole) << a << ", " << b; }
             }
         }
     }
@@ -573,11 +606,11 @@ TEST_P(KernelTest, SpanFindsNulAtEveryPositionAndAlignment)
 TEST_P(KernelTest, SpanStaysWithinThePagesOfTheText)
 {
     const Kernel *kernel = KernelById(GetParam());
-    long page = sysconf(_SC_PAGESIZE);
-    char *map = (char *)mmap(NULL, 3 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    ASSERT_NE(map, MAP_FAILED);
-    ASSERT_EQ(mprotect(map, page, PROT_NONE), 0);
-    ASSERT_EQ(mprotect(map + 2 * page, page, PROT_NONE), 0);
+    long page = PageSize();
+    char *map = MapPages(3);
+    ASSERT_NE(map, nullptr);
+    ASSERT_TRUE(ForbidPage(map));
+    ASSERT_TRUE(ForbidPage(map + 2 * page));
     char *first = map + page, *last = map + 2 * page - 1;
     memset(first, 'Q', page);
     for (uint32_t length = 0; length < 300; ++length) {
@@ -588,7 +621,7 @@ TEST_P(KernelTest, SpanStaysWithinThePagesOfTheText)
         EXPECT_EQ(kernel->span(first, 0xFFFFFFFFu), length);
         first[length] = 'Q';
     }
-    munmap(map, 3 * page);
+    UnmapPages(map, 3);
 }
 
 // Whole-text decoding reads ahead of the NUL within the text's pages; with the text's
@@ -597,10 +630,10 @@ TEST_P(KernelTest, SpanStaysWithinThePagesOfTheText)
 // and ending in a character that stops the kernel.
 TEST_P(KernelTest, DecodesTextsEndingAtEveryDistanceFromAPageEnd)
 {
-    long page = sysconf(_SC_PAGESIZE);
-    char *map = (char *)mmap(NULL, 4 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    ASSERT_NE(map, MAP_FAILED);
-    ASSERT_EQ(mprotect(map + 3 * page, page, PROT_NONE), 0);
+    long page = PageSize();
+    char *map = MapPages(4);
+    ASSERT_NE(map, nullptr);
+    ASSERT_TRUE(ForbidPage(map + 3 * page));
     char *end = map + 3 * page;
     Bytes plain = RandomBytes(4000, 21);
     for (uint32_t size : {0u, 1u, 47u, 48u, 100u, 1500u, 3000u}) {
@@ -620,12 +653,12 @@ TEST_P(KernelTest, DecodesTextsEndingAtEveryDistanceFromAPageEnd)
                 Bytes out(size + GUARD_BYTES, GUARD);
                 ASSERT_EQ(Base64Decode(text0, out.data(), size), v.decodes)
                     << "size " << size << " gap " << gap << " text " << v.text.substr(0, 40);
-                if (v.decodes) ASSERT_EQ(Bytes(out.begin(), out.begin() + size), part);
+                if (v.decodes) { ASSERT_EQ(Bytes(out.begin(), out.begin() + size), part); }
                 ExpectGuardIntact(out.data() + size, "decode at a page end");
             }
         }
     }
-    munmap(map, 4 * page);
+    UnmapPages(map, 4);
 }
 
 // What a kernel may report after stopping anywhere in `text`: `consumed` ends just after
@@ -639,7 +672,7 @@ static void ExpectKernelStop(const std::string &text, const Bytes &plain, const 
     for (uint32_t i = 0; i < consumed; ++i)
         data += strchr(" \t\n\f\r", text[i]) == nullptr;
     ASSERT_EQ(data % 4, 0u) << where;
-    if (consumed) ASSERT_EQ(strchr(" \t\n\f\r", text[consumed - 1]), nullptr) << where << " consumed " << consumed;
+    if (consumed) { ASSERT_EQ(strchr(" \t\n\f\r", text[consumed - 1]), nullptr) << where << " consumed " << consumed; }
     ASSERT_EQ(stored, data / 4 * 3) << where;
     ASSERT_EQ(Bytes(out.begin(), out.begin() + stored), Bytes(plain.begin(), plain.begin() + stored)) << where;
 }
@@ -707,7 +740,7 @@ TEST_P(KernelTest, KernelsStopAtStrayBytesInLineBrokenText)
                     ASSERT_LE(consumed, at) << where << " (text)";
                     ExpectKernelStop(bad, plain, out, stored, consumed, where + " (text)");
                 }
-                if (strayByte != '\0') ASSERT_EQ(Decode(bad, (uint32_t)plain.size(), nullptr), 0) << where;
+                if (strayByte != '\0') { ASSERT_EQ(Decode(bad, (uint32_t)plain.size(), nullptr), 0) << where; }
             }
         }
     }
