@@ -1,0 +1,118 @@
+// tests/win32/file_dialog_test.cpp -- the file dialogs as the file-transfer code sets them
+// up, and the branch for a dialog that fails with an extended error, which a real dialog
+// cannot be made to do on demand. This program links files/transfer.cpp with its own
+// stand-ins for the three comdlg32 entry points (it defines their import pointers, so no
+// comdlg32 is linked) and for the program's error box.
+#include "app/app.h"
+#include "files/files.h"
+#include "tests/win32/check.h"
+
+#include <commdlg.h>
+
+AppState appState = {NULL, NULL, INVALID_HANDLE_VALUE, 0, 0, NULL, NULL, 0, 0, 0, 0, {0}};
+const char APP_CAPTION[] = "Quorvel's Base64 Encoder/Decoder 1.0";
+
+static char lastError[100];
+static int errorsShown = 0;
+
+void ShowError(const char *text)
+{
+    lstrcpynA(lastError, text, sizeof(lastError));
+    ++errorsShown;
+}
+
+static OPENFILENAMEA seen;      // the record the last dialog was given
+static char seenTitle[100];
+static DWORD extendedError = 0; // what the failed dialog reports
+static int dialogCalls = 0;
+
+static BOOL WINAPI FakeDialog(LPOPENFILENAMEA dialog)
+{
+    ++dialogCalls;
+    seen = *dialog;
+    lstrcpynA(seenTitle, dialog->lpstrTitle ? dialog->lpstrTitle : "", sizeof(seenTitle));
+    return FALSE;
+}
+
+static DWORD WINAPI FakeExtendedError(void)
+{
+    return extendedError;
+}
+
+// The code calls through these pointers, as it would through the import table.
+#ifdef _WIN64
+extern "C" {
+void *__imp_GetOpenFileNameA = (void *)FakeDialog;
+void *__imp_GetSaveFileNameA = (void *)FakeDialog;
+void *__imp_CommDlgExtendedError = (void *)FakeExtendedError;
+}
+#else
+extern "C" void *importOpen __asm__("__imp__GetOpenFileNameA@4");
+extern "C" void *importSave __asm__("__imp__GetSaveFileNameA@4");
+extern "C" void *importError __asm__("__imp__CommDlgExtendedError@0");
+void *importOpen = (void *)FakeDialog;
+void *importSave = (void *)FakeDialog;
+void *importError = (void *)FakeExtendedError;
+#endif
+
+static const BYTE DATA[3] = {1, 2, 3};
+
+// One dialog run that fails with `error`; 1 when the call returned 0 having shown
+// `expected` (or nothing, for NULL).
+static int RunFailingDialog(int saving, DWORD error, const char *expected)
+{
+    BYTE *buffer = NULL;
+    DWORD size = 7;
+    int result;
+
+    extendedError = error;
+    errorsShown = 0;
+    lastError[0] = '\0';
+    result = saving ? SaveAndWriteFile(DATA, sizeof(DATA), ENCODED_FILE_FILTER,
+                                       "Save Encoded File As...", ENCODED_FILE_EXTENSION)
+                    : OpenAndReadFile(&buffer, &size, 1, ENCODED_FILE_FILTER,
+                                      "Select File To Be Decoded...", ENCODED_FILE_EXTENSION);
+    CHECK(buffer == NULL);
+    if (!expected) return result == 0 && errorsShown == 0;
+    return result == 0 && errorsShown == 1 && lstrcmpA(lastError, expected) == 0;
+}
+
+int main(void)
+{
+    static const char FILTER[] = "Quorvel's Base64 Files (*.QVB)\0*.QVB\0All Files (*.*)\0*.*\0";
+
+    appState.dialog = (HWND)(UINT_PTR)0x1234;
+    appState.instance = GetModuleHandleA(NULL);
+
+    // A dialog that fails says so; a cancel (no extended error) is silent. CDERR_DIALOGFAILURE
+    // and FNERR_BUFFERTOOSMALL (a chosen path longer than the name buffer) alike.
+    CHECK(RunFailingDialog(0, CDERR_DIALOGFAILURE, "Error: Could not display dialog!"));
+    CHECK(RunFailingDialog(0, FNERR_BUFFERTOOSMALL, "Error: Could not display dialog!"));
+    CHECK(RunFailingDialog(0, 0, NULL));
+    CHECK(RunFailingDialog(1, CDERR_DIALOGFAILURE, "Error: Could not display dialog!"));
+    CHECK(RunFailingDialog(1, 0, NULL));
+    CHECK(dialogCalls == 5);
+
+    // The record of the last (save) dialog: the version-4 layout, owner and instance, the
+    // encoded-file filter with its first pair preselected, a 260-byte empty name buffer.
+    CHECK(seen.lStructSize == OPENFILENAME_SIZE_VERSION_400A);
+#ifndef _WIN64
+    CHECK(seen.lStructSize == 76);
+#endif
+    CHECK(seen.hwndOwner == appState.dialog);
+    CHECK(seen.hInstance == appState.instance);
+    CHECK(memcmp(seen.lpstrFilter, FILTER, sizeof(FILTER)) == 0);
+    CHECK(seen.lpstrCustomFilter == NULL);
+    CHECK(seen.nFilterIndex == 1);
+    CHECK(seen.nMaxFile == MAX_PATH);
+    CHECK(seen.lpstrFileTitle == NULL && seen.lpstrInitialDir == NULL);
+    CHECK(lstrcmpA(seenTitle, "Save Encoded File As...") == 0);
+    CHECK(lstrcmpA(seen.lpstrDefExt, "QVB") == 0);
+    CHECK(seen.Flags == 0x00200006);
+    CHECK(seen.lpfnHook == NULL && seen.lpTemplateName == NULL);
+
+    RunFailingDialog(0, 0, NULL);
+    CHECK(seen.Flags == 0x00201004);
+    CHECK(lstrcmpA(seenTitle, "Select File To Be Decoded...") == 0);
+    return CheckSummary("file_dialog_test");
+}
