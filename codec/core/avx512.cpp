@@ -204,7 +204,11 @@ static inline uint32_t DecodeAvx512(const char *text, uint32_t length, uint8_t *
             const __m512i spaceBit = _mm512_set1_epi8((char)0x80);
             const __m512i strayBits = _mm512_set1_epi8((char)0xC0);
             // The held values, a chunk's values, and room for the last 64-byte store.
-            alignas(64) uint8_t buffer[64 + CHUNK_PAIRS * 128 + 64];
+            // Placed a quarter page from the text's own offset in a page: the stores into
+            // it then never share their address's low 12 bits with the text loads near
+            // them, which the CPU would take for a dependence and make the loads wait.
+            alignas(64) uint8_t area[PAGE_BYTES + 64 + CHUNK_PAIRS * 128 + 64];
+            uint8_t *buffer = area + (((uintptr_t)in + PAGE_BYTES / 4 - (uintptr_t)area) & (PAGE_BYTES - 64));
             _mm512_store_si512((void *)buffer, held);
             uint32_t fill = heldCount, stopped = 0;
             while (pairs != 0 && !stopped) {
