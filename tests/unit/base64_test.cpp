@@ -746,6 +746,34 @@ TEST_P(KernelTest, KernelsStopAtStrayBytesInLineBrokenText)
     }
 }
 
+// The length kernel reads its last characters without crossing the text's end, also
+// when that end is a page's: the text sits against an inaccessible page, at lengths that
+// leave every tail size, plain and line-broken.
+TEST_P(KernelTest, LengthKernelStopsAtTheTextEndBeforeAnInaccessiblePage)
+{
+    const Kernel *kernel = KernelById(GetParam());
+    long page = sysconf(_SC_PAGESIZE);
+    char *map = (char *)mmap(NULL, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    ASSERT_EQ(mprotect(map + page, page, PROT_NONE), 0);
+    Bytes plain = RandomBytes(240, 33);
+    std::string text = ReferenceEncode(plain);
+    for (const std::string &layout : {text, LineBreak(text, 64, "\n")}) {
+        for (uint32_t length = 1; length <= layout.size(); ++length) {
+            char *start = map + page - length;
+            memcpy(start, layout.data(), length);
+            Bytes out(plain.size() + GUARD_BYTES, GUARD);
+            uint32_t consumed = 12345;
+            uint32_t stored = kernel->decode(start, length, out.data(), (uint32_t)plain.size(), &consumed);
+            std::string where = "length " + std::to_string(length);
+            ASSERT_LE(consumed, length) << where;
+            ExpectKernelStop(layout, plain, out, stored, consumed, where);
+            ExpectGuardIntact(out.data() + plain.size(), "kernel decode");
+        }
+    }
+    munmap(map, 2 * page);
+}
+
 static std::string KernelName(const ::testing::TestParamInfo<int> &info)
 {
     const Kernel *kernel = KernelById(info.param);
