@@ -752,10 +752,10 @@ TEST_P(KernelTest, KernelsStopAtStrayBytesInLineBrokenText)
 TEST_P(KernelTest, LengthKernelStopsAtTheTextEndBeforeAnInaccessiblePage)
 {
     const Kernel *kernel = KernelById(GetParam());
-    long page = sysconf(_SC_PAGESIZE);
-    char *map = (char *)mmap(NULL, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    ASSERT_NE(map, MAP_FAILED);
-    ASSERT_EQ(mprotect(map + page, page, PROT_NONE), 0);
+    long page = PageSize();
+    char *map = MapPages(2);
+    ASSERT_NE(map, nullptr);
+    ASSERT_TRUE(ForbidPage(map + page));
     Bytes plain = RandomBytes(240, 33);
     std::string text = ReferenceEncode(plain);
     for (const std::string &layout : {text, LineBreak(text, 64, "\n")}) {
@@ -771,7 +771,7 @@ TEST_P(KernelTest, LengthKernelStopsAtTheTextEndBeforeAnInaccessiblePage)
             ExpectGuardIntact(out.data() + plain.size(), "kernel decode");
         }
     }
-    munmap(map, 2 * page);
+    UnmapPages(map, 2);
 }
 
 static std::string KernelName(const ::testing::TestParamInfo<int> &info)
