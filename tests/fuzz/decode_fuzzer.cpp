@@ -1,7 +1,9 @@
 // tests/fuzz/decode_fuzzer.cpp -- every kernel's decoder against a plain reference
-// decoder, on arbitrary text, at several output sizes; and encode/decode round trips.
+// decoder, on arbitrary text and on texts in lines, at several output sizes; and
+// encode/decode round trips.
 #include "codec/core/base64.h"
 #include "codec/core/kernels.h"
+#include "tests/reference_codec.h"
 
 #include <stdint.h>
 #include <stdlib.h>
@@ -11,57 +13,6 @@
 #include <vector>
 
 typedef std::vector<uint8_t> Bytes;
-
-// Character by character, in the order the forgiving decode is written down: drop
-// whitespace, drop one or two final '=' when the length is a multiple of 4, refuse a
-// remainder of 1 and any character outside the alphabet, then take 6 bits a character.
-static int ReferenceDecode(const char *text, Bytes *out)
-{
-    std::string data;
-    for (const char *p = text; *p; ++p)
-        if (!strchr("\t\n\f\r ", *p)) data += *p;
-    if (data.size() % 4 == 0) {
-        for (int i = 0; i < 2 && !data.empty() && data.back() == '='; ++i) data.pop_back();
-    }
-    if (data.size() % 4 == 1) return 0;
-    uint32_t bits = 0, count = 0;
-    out->clear();
-    for (char c : data) {
-        int v;
-        if (c >= 'A' && c <= 'Z') v = c - 'A';
-        else if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
-        else if (c >= '0' && c <= '9') v = c - '0' + 52;
-        else if (c == '+' || c == '-') v = 62;
-        else if (c == '/' || c == '_') v = 63;
-        else return 0;
-        bits = bits << 6 | (uint32_t)v;
-        count += 6;
-        if (count >= 8) {
-            count -= 8;
-            out->push_back((uint8_t)(bits >> count));
-        }
-    }
-    return 1;
-}
-
-static std::string ReferenceEncode(const uint8_t *data, size_t size)
-{
-    static const char ALPHABET[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string text;
-    uint32_t bits = 0, count = 0;
-    for (size_t i = 0; i < size; ++i) {
-        bits = bits << 8 | data[i];
-        count += 8;
-        while (count >= 6) {
-            count -= 6;
-            text += ALPHABET[(bits >> count) & 63];
-        }
-    }
-    if (count) text += ALPHABET[(bits << (6 - count)) & 63];
-    while (text.size() % 4) text += '=';
-    return text;
-}
 
 // Decodes into a heap block of exactly `size` bytes (ASan sees any write past it) and
 // checks the outcome against the reference.
@@ -104,15 +55,54 @@ static void CheckRoundTrip(const uint8_t *data, uint32_t size, const std::string
     free(text);
 }
 
+// Inputs that start with '#' describe a text in lines instead, which random bytes would
+// hardly ever make: byte 1 picks the line length and separator, byte 2 how many changes
+// follow (3 bytes each: where, and what to delete, insert or put there), and the rest is
+// encoded and broken into those lines.
+static std::string LinedText(const uint8_t *data, size_t size)
+{
+    static const char *const SEPARATORS[] = {"\r\n", "\n", " \n", "\r", "\n\n", "\t"};
+    static const size_t LINES[] = {76, 64, 72, 60};
+    if (size < 3) return std::string();
+    size_t line = LINES[data[1] & 3];
+    const char *separator = SEPARATORS[(data[1] >> 2) % 6];
+    size_t changes = data[2] % 4, head = 3 + 3 * changes;
+    if (size < head) return std::string();
+    std::string encoded = ReferenceEncode(data + head, size - head), text;
+    for (size_t i = 0; i < encoded.size(); i += line) {
+        text += encoded.substr(i, line);
+        text += separator;
+    }
+    for (size_t k = 0; k < changes && !text.empty(); ++k) {
+        const uint8_t *change = data + 3 + 3 * k;
+        size_t at = (size_t)(change[0] | (change[1] & 0x3F) << 8) % text.size();
+        char byte = (char)change[2];
+        switch (change[1] >> 6) {
+        case 0: text.erase(at, 1); break;
+        case 1: text.insert(at, 1, byte); break;
+        default: text[at] = byte; break;
+        }
+    }
+    return text;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size > 1 << 20) return 0;
-    // The input as a file's contents: a NUL-terminated text of `size` characters, which
-    // may hold a NUL of its own earlier on.
-    char *text = (char *)malloc(size + 1);
-    if (size) memcpy(text, data, size);
-    text[size] = '\0';
-    uint32_t length = (uint32_t)size;
+    std::string lined;
+    const uint8_t *source = data;
+    size_t sourceSize = size;
+    if (size && data[0] == '#') {
+        lined = LinedText(data, size);
+        source = (const uint8_t *)lined.data();
+        sourceSize = lined.size();
+    }
+    // The input as a file's contents: a NUL-terminated text of `sourceSize` characters,
+    // which may hold a NUL of its own earlier on.
+    char *text = (char *)malloc(sourceSize + 1);
+    if (sourceSize) memcpy(text, source, sourceSize);
+    text[sourceSize] = '\0';
+    uint32_t length = (uint32_t)sourceSize;
     uint32_t textLength = (uint32_t)strlen(text);
 
     Bytes ref;
@@ -122,6 +112,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // The size the program computes must be exact for every decodable text.
     if (refOk && textLength == length && sized != ref.size()) abort();
     std::string encoded = ReferenceEncode(data, size);
+    // Where the piecewise decode cuts the text: anywhere, also far into a long one.
+    uint32_t cut = size ? (uint32_t)(data[0] | data[size - 1] << 8) % (textLength + 1) : 0;
 
     for (int id = 0; id < KERNEL_COUNT; ++id) {
         const Kernel *kernel = KernelById(id);
@@ -130,8 +122,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         uint32_t sizes[] = {sized, sized + 1, sized ? sized - 1 : 0, 0,
                             (uint32_t)ref.size(), (uint32_t)ref.size() + 3};
         for (uint32_t s : sizes) CheckDecode(text, s, refOk, ref);
-        CheckPieces(text, textLength, textLength ? data[0] % (textLength + 1) : 0, refOk, ref);
-        CheckRoundTrip(data, length, encoded);
+        CheckPieces(text, textLength, cut, refOk, ref);
+        CheckRoundTrip(data, (uint32_t)size, encoded);
     }
     free(text);
     return 0;

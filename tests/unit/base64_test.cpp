@@ -3,6 +3,7 @@
 // so the sanitizers see over-reads and the checks see over-writes.
 #include "codec/core/base64.h"
 #include "codec/core/kernels.h"
+#include "tests/reference_codec.h"
 
 #include <gtest/gtest.h>
 
@@ -54,8 +55,6 @@ typedef std::vector<uint8_t> Bytes;
 
 static const uint8_t GUARD = 0xA5;
 static const uint32_t GUARD_BYTES = 16;
-static const char ALPHABET[] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 // Varied bytes that do not repeat with any short period.
 static Bytes RandomBytes(size_t length, uint32_t seed)
@@ -69,22 +68,9 @@ static Bytes RandomBytes(size_t length, uint32_t seed)
     return bytes;
 }
 
-// Bit by bit, so that it shares nothing with the tables under test.
 static std::string ReferenceEncode(const Bytes &bytes)
 {
-    std::string text;
-    uint32_t bits = 0, count = 0;
-    for (uint8_t b : bytes) {
-        bits = bits << 8 | b;
-        count += 8;
-        while (count >= 6) {
-            count -= 6;
-            text += ALPHABET[(bits >> count) & 63];
-        }
-    }
-    if (count) text += ALPHABET[(bits << (6 - count)) & 63];
-    while (text.size() % 4) text += '=';
-    return text;
+    return ReferenceEncode(bytes.data(), bytes.size());
 }
 
 static void ExpectGuardIntact(const uint8_t *guard, const char *what)
@@ -626,8 +612,9 @@ TEST_P(KernelTest, SpanStaysWithinThePagesOfTheText)
 
 // Whole-text decoding reads ahead of the NUL within the text's pages; with the text's
 // NUL at every distance from the end of its last page, and an inaccessible page after it,
-// a read into the next page would fault. Texts of one to three pages, plain, line-broken,
-// and ending in a character that stops the kernel.
+// a read into the next page would fault. Texts of one to three pages, plain, in lines of
+// both shapes (which end their lines at every distance from the page end too), and ending
+// in a character that stops the kernel.
 TEST_P(KernelTest, DecodesTextsEndingAtEveryDistanceFromAPageEnd)
 {
     long page = PageSize();
@@ -636,13 +623,14 @@ TEST_P(KernelTest, DecodesTextsEndingAtEveryDistanceFromAPageEnd)
     ASSERT_TRUE(ForbidPage(map + 3 * page));
     char *end = map + 3 * page;
     Bytes plain = RandomBytes(4000, 21);
-    for (uint32_t size : {0u, 1u, 47u, 48u, 100u, 1500u, 3000u}) {
+    for (uint32_t size : {0u, 1u, 47u, 48u, 100u, 1500u, 2850u, 3000u}) {
         Bytes part(plain.begin(), plain.begin() + size);
         std::string text = ReferenceEncode(part);
         struct Variant { std::string text; int decodes; };
         const Variant variants[] = {
             {text, 1},
             {LineBreak(text, 76, "\r\n"), 1},
+            {LineBreak(text, 64, "\n"), 1},
             {text + "*", 0},
         };
         for (const Variant &v : variants) {
@@ -682,7 +670,7 @@ static void ExpectKernelStop(const std::string &text, const Bytes &plain, const 
 TEST_P(KernelTest, KernelsStayWithinRoomInLineBrokenText)
 {
     const Kernel *kernel = KernelById(GetParam());
-    Bytes plain = RandomBytes(600, 7);
+    Bytes plain = RandomBytes(1400, 7);     // more than 15 lines, one period of the line loops
     std::string text = ReferenceEncode(plain);
     for (const std::string &broken : {LineBreak(text, 64, "\n"), LineBreak(text, 76, "\r\n"),
                                       LineBreak(text, 5, " \t")}) {
@@ -713,7 +701,7 @@ TEST_P(KernelTest, KernelsStayWithinRoomInLineBrokenText)
 TEST_P(KernelTest, KernelsStopAtStrayBytesInLineBrokenText)
 {
     const Kernel *kernel = KernelById(GetParam());
-    Bytes plain = RandomBytes(540, 9);
+    Bytes plain = RandomBytes(1101, 9);     // over 15 lines (a period of the line loops), unpadded
     std::string text = ReferenceEncode(plain);
     for (const std::string &broken : {LineBreak(text, 64, "\n"), LineBreak(text, 76, "\r\n"),
                                       LineBreak(text, 3, " ")}) {
@@ -756,9 +744,9 @@ TEST_P(KernelTest, LengthKernelStopsAtTheTextEndBeforeAnInaccessiblePage)
     char *map = MapPages(2);
     ASSERT_NE(map, nullptr);
     ASSERT_TRUE(ForbidPage(map + page));
-    Bytes plain = RandomBytes(240, 33);
+    Bytes plain = RandomBytes(1200, 33);
     std::string text = ReferenceEncode(plain);
-    for (const std::string &layout : {text, LineBreak(text, 64, "\n")}) {
+    for (const std::string &layout : {text, LineBreak(text, 64, "\n"), LineBreak(text, 76, "\r\n")}) {
         for (uint32_t length = 1; length <= layout.size(); ++length) {
             char *start = map + page - length;
             memcpy(start, layout.data(), length);
@@ -772,6 +760,74 @@ TEST_P(KernelTest, LengthKernelStopsAtTheTextEndBeforeAnInaccessiblePage)
         }
     }
     UnmapPages(map, 2);
+}
+
+// Decodes `text` whole (to its NUL) and fed with its length, each from an exactly sized
+// copy, and expects what the reference decoder says: the bytes, or a failure.
+static void ExpectDecodesLikeReference(const std::string &text, const std::string &where)
+{
+    Bytes ref;
+    int refOk = ReferenceDecode(text.c_str(), &ref);
+    uint32_t size = refOk ? (uint32_t)ref.size() : SizeFor(text);
+    Bytes decoded;
+    ASSERT_EQ(Decode(text, size, &decoded), refOk) << where;
+    if (refOk) { ASSERT_EQ(decoded, ref) << where; }
+
+    std::unique_ptr<char[]> in(new char[text.size() + 1]);
+    memcpy(in.get(), text.data(), text.size());
+    Bytes out(size + GUARD_BYTES, GUARD);
+    Base64Decoder decoder;
+    Base64DecodeBegin(&decoder, out.data(), size);
+    int ok = Base64DecodeFeed(&decoder, in.get(), (uint32_t)text.size());
+    ok &= Base64DecodeFinish(&decoder);
+    ExpectGuardIntact(out.data() + size, "decode fed with its length");
+    ASSERT_EQ(ok, refOk) << where << " (fed)";
+    if (refOk) { ASSERT_EQ(Bytes(out.begin(), out.begin() + size), ref) << where << " (fed)"; }
+}
+
+// Texts in lines of one length and separator: the shapes the decoders have loops of their
+// own for and some they do not, over several periods of 15 lines and parts of one, with
+// and without a last separator, at several alignments.
+TEST_P(KernelTest, DecodesLineShapesAcrossPeriods)
+{
+    struct Shape { size_t line; const char *separator; };
+    const Shape shapes[] = {{76, "\r\n"}, {76, "\n"}, {64, "\n"}, {64, "\r\n"}, {76, " \t"},
+                            {64, "\r"}, {72, "\n"}, {76, "\n\n"}, {60, "\n"}};
+    for (const Shape &shape : shapes) {
+        for (uint32_t size : {1u, 44u, 45u, 57u, 58u, 719u, 720u, 721u, 854u, 855u, 856u, 1709u,
+                              1710u, 2566u, 7000u}) {
+            Bytes plain = RandomBytes(size, size + 77);
+            std::string text = LineBreak(ReferenceEncode(plain), shape.line, shape.separator);
+            std::string where = "line " + std::to_string(shape.line) + " size " + std::to_string(size);
+            for (uint32_t offset : {0u, 1u, 30u, 63u}) {
+                Bytes decoded;
+                ASSERT_EQ(Decode(text, size, &decoded, offset), 1) << where << " offset " << offset;
+                ASSERT_EQ(decoded, plain) << where << " offset " << offset;
+            }
+            ExpectDecodesLikeReference(text, where);
+            ExpectDecodesLikeReference(text.substr(0, text.size() - strlen(shape.separator)), where + " unended");
+        }
+    }
+}
+
+// A text in lines changed at every position: a character dropped, one added (data or a
+// space), one replaced by a stray byte. Wherever the lines lose their shape, the decode
+// still agrees with the reference, whole and fed with its length.
+TEST_P(KernelTest, LineShapeChangedAtEveryPosition)
+{
+    Bytes plain = RandomBytes(1900, 5);     // over two periods of 15 lines
+    std::string encoded = ReferenceEncode(plain);
+    for (const std::string &text : {LineBreak(encoded, 76, "\r\n"), LineBreak(encoded, 64, "\n")}) {
+        for (size_t at = 0; at < text.size(); ++at) {
+            std::string where = "line " + std::to_string(text.find_first_of("\r\n")) + " at " + std::to_string(at);
+            std::string replaced = text;
+            replaced[at] = '*';
+            ExpectDecodesLikeReference(text.substr(0, at) + text.substr(at + 1), where + " dropped");
+            ExpectDecodesLikeReference(text.substr(0, at) + "A" + text.substr(at), where + " added");
+            ExpectDecodesLikeReference(text.substr(0, at) + " " + text.substr(at), where + " space");
+            ExpectDecodesLikeReference(replaced, where + " stray");
+        }
+    }
 }
 
 static std::string KernelName(const ::testing::TestParamInfo<int> &info)
