@@ -241,19 +241,22 @@ static inline __attribute__((always_inline)) void DecodeLineWindow(
     __m512i bytes = LoadText<untilNul>(base + LINE_SHAPE<LINE, SEPARATOR>.offset[J]);
     __m512i c = Permute(_mm512_load_si512((const void *)SKIP_INDEXES<SEPARATOR>.row[skipRow]), bytes);
     if constexpr (left <= WINDOW_CHARS) {
-        // The check goes through a general register: mask registers are slow to combine.
+        // The check goes through a general register: mask registers are slow to combine,
+        // and the empty asm keeps the compiler from folding the lanes back into a masked
+        // compare.
         constexpr uint64_t separatorLanes = ((1ull << SEPARATOR) - 1) << left;
 #if defined(__x86_64__)
-        wrong |= _cvtmask64_u64(_mm512_cmpneq_epi8_mask(bytes, separatorBytes)) & separatorLanes;
+        uintptr_t differs = _cvtmask64_u64(_mm512_cmpneq_epi8_mask(bytes, separatorBytes));
+        __asm__("" : "+r"(differs));
+        wrong |= differs & separatorLanes;
 #else
         // 32-bit code has 32-bit general registers: only the half of the mask that holds
         // the separator (lanes left and left + 1, left a multiple of 4) is moved over.
-        __mmask64 differs = _mm512_cmpneq_epi8_mask(bytes, separatorBytes);
-        if constexpr (left >= 32)
-            wrong |= _cvtmask32_u32((__mmask32)_kshiftri_mask64(differs, 32)) & (uint32_t)(separatorLanes >> 32);
-        else
-            wrong |= _cvtmask32_u32((__mmask32)_kshiftri_mask64(_kshiftli_mask64(differs, 32), 32)) &
-                     (uint32_t)separatorLanes;
+        __mmask64 lanes = _mm512_cmpneq_epi8_mask(bytes, separatorBytes);
+        uintptr_t differs = left >= 32 ? _cvtmask32_u32((__mmask32)_kshiftri_mask64(lanes, 32))
+                                       : _cvtmask32_u32((__mmask32)_kshiftri_mask64(_kshiftli_mask64(lanes, 32), 32));
+        __asm__("" : "+r"(differs));
+        wrong |= differs & (uint32_t)(left >= 32 ? separatorLanes >> 32 : separatorLanes);
 #endif
     }
     __m512i v = _mm512_permutex2var_epi8(tableLow, c, tableHigh);
