@@ -147,6 +147,10 @@ static inline uint32_t FirstLane(__mmask64 mask)
 // Where the windows start and break repeats every 15 lines, so each common shape has that
 // period unrolled with those as constants.
 static const uint32_t WINDOW_CHARS = 60;
+// Without a length, the line loops look for the NUL a page at a time, and after this many
+// pages this far ahead at a time.
+static const uint32_t LINES_PAGES_BEFORE_SCAN = 1024;
+static const uint32_t LINES_SCAN_AHEAD = 16384;
 static const uint32_t WINDOW_BYTES = WINDOW_CHARS / 4 * 3;
 
 template <uint32_t LINE, uint32_t SEPARATOR>
@@ -413,8 +417,8 @@ static inline __attribute__((always_inline)) uint32_t DecodeLineGroupsFrom(
 // A period may start at any line; where its windows stop (a group that breaks the shape,
 // the text's last line say, or the end of the text or the room) the rest of that line is
 // tried by itself, and the periods go on from the next line. Without a length, `limit` is
-// the end of a page known to hold text: a group that would read past it goes on once the
-// rest of the page has shown no NUL, which makes the next page text too.
+// where the text is known to go on to (the end of a page holding it, to start with), and
+// moves on as the scan for the NUL finds more.
 template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR>
 static void DecodeLines(const char **in, const char *limit, uint8_t **out, const uint8_t *outEnd,
                         uint32_t separator, __m512i tableLow, __m512i tableHigh, __m512i lanes)
@@ -426,6 +430,7 @@ static void DecodeLines(const char **in, const char *limit, uint8_t **out, const
     const char *base = *in;
     uint8_t *to = *out;
     uint32_t j = 0;             // the next window of the period at `base`
+    uint32_t pagesSeen = 0;
     int nulSeen = 0;
 
     for (;;) {
@@ -439,11 +444,22 @@ static void DecodeLines(const char **in, const char *limit, uint8_t **out, const
         if (j < Shape::WINDOWS) {
             int fits = (uint32_t)(limit - base) >= shape.offset[j] + 64;
             if (!fits && untilNul && !nulSeen) {
-                // Past the text known to be there: with the rest of the page free of NULs,
-                // the next page is text too.
-                if (RestOfPageHasNoNul(base + shape.offset[j], limit, lanes)) {
-                    limit += PAGE_BYTES;
-                    continue;
+                // Past the text known to be there. With the rest of the page free of NULs
+                // the next page is text too; a text that has gone on for megabytes gets its
+                // NUL looked for well ahead instead, since out of the caches each of these
+                // stops costs about a memory access, and the scan brings the text in early.
+                const char *from = base + shape.offset[j];
+                if (pagesSeen < LINES_PAGES_BEFORE_SCAN) {
+                    if (RestOfPageHasNoNul(from, limit, lanes)) {
+                        limit += PAGE_BYTES;
+                        ++pagesSeen;
+                        continue;
+                    }
+                } else {
+                    uint32_t span = TextSpanAvx512(from, LINES_SCAN_AHEAD);
+                    if (from + span > limit) limit = from + span;
+                    if (span == LINES_SCAN_AHEAD) continue;
+                    fits = (uint32_t)(limit - base) >= shape.offset[j] + 64;
                 }
                 nulSeen = 1;
             }

@@ -649,6 +649,34 @@ TEST_P(KernelTest, DecodesTextsEndingAtEveryDistanceFromAPageEnd)
     UnmapPages(map, 4);
 }
 
+// Texts of megabytes have their NUL looked for further ahead at a time; with the text's
+// NUL at several distances from an inaccessible page, reads stay within its pages, and a
+// stray byte near its end still fails the decode.
+TEST_P(KernelTest, DecodesLongLineBrokenTextsUpToAnInaccessiblePage)
+{
+    long page = PageSize();
+    Bytes plain = RandomBytes(4800000, 41);
+    std::string encoded = ReferenceEncode(plain);
+    for (const std::string &text : {LineBreak(encoded, 76, "\r\n"), LineBreak(encoded, 64, "\n")}) {
+        long pages = (long)(text.size() / page) + 3;
+        char *map = MapPages(pages);
+        ASSERT_NE(map, nullptr);
+        ASSERT_TRUE(ForbidPage(map + (pages - 1) * page));
+        char *end = map + (pages - 1) * page;
+        for (uint32_t gap : {0u, 1u, 63u, 64u, 65u, 4095u}) {
+            char *text0 = end - gap - 1 - text.size();
+            memcpy(text0, text.c_str(), text.size() + 1);
+            Bytes out(plain.size() + GUARD_BYTES, GUARD);
+            ASSERT_EQ(Base64Decode(text0, out.data(), (uint32_t)plain.size()), 1) << "gap " << gap;
+            ASSERT_TRUE(Bytes(out.begin(), out.begin() + plain.size()) == plain) << "gap " << gap;
+            ExpectGuardIntact(out.data() + plain.size(), "long decode");
+            text0[text.size() - 100] = '*';
+            ASSERT_EQ(Base64Decode(text0, out.data(), (uint32_t)plain.size()), 0) << "gap " << gap;
+        }
+        UnmapPages(map, pages);
+    }
+}
+
 // What a kernel may report after stopping anywhere in `text`: `consumed` ends just after
 // the 4th data character of a group (or is 0), and the bytes stored are exactly those of
 // the data characters before it.
