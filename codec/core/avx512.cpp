@@ -414,9 +414,11 @@ static inline __attribute__((always_inline)) uint32_t DecodeLineGroupsFrom(
 
 // Decodes whole lines from *in (a line's start) while the text keeps to the shape, the
 // loads stay before `limit` and the stores before outEnd, and moves *in and *out past them.
-// A period may start at any line; where its windows stop (a group that breaks the shape,
-// the text's last line say, or the end of the text or the room) the rest of that line is
-// tried by itself, and the periods go on from the next line. Without a length, `limit` is
+// A period may start at any line. Where a group of windows stops (it broke the shape, the
+// text's last line say, or it would pass the end of the text or the room), windows go one
+// at a time up to the next group; where one of those stops, the rest of its line is tried
+// by itself and the periods go on from the next line; where that fails too, the line's
+// whole groups are decoded and the lines end. Without a length, `limit` is
 // where the text is known to go on to (the end of a page holding it, to start with), and
 // moves on as the scan for the NUL finds more.
 template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR>
