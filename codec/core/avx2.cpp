@@ -129,11 +129,6 @@ static inline uint32_t DecodeVector(const char *at, uint8_t *to)
     return NonDataMask(low, high);
 }
 
-static inline int IsSpace(uint8_t c)
-{
-    return c == ' ' || (c >= '\t' && c <= '\r' && c != '\v');
-}
-
 // A separator's bytes at `p`, the first in the low byte.
 static inline uint32_t SeparatorAt(const uint8_t *p, uint32_t separatorBytes)
 {
@@ -151,8 +146,8 @@ static int DecodeLinesAvx2(const char *text, uint32_t length, uint32_t *position
 {
     const uint8_t *at = (const uint8_t *)text + *position;
     uint32_t rest = (uint32_t)__builtin_ctz(nonData), left = length - *position;
-    if (rest % 4 != 0 || left - rest < 3 || !IsSpace(at[rest])) return 0;
-    uint32_t separatorBytes = IsSpace(at[rest + 1]) ? 2 : 1;
+    if (rest % 4 != 0 || left - rest < 3 || !IsSpace((char)at[rest])) return 0;
+    uint32_t separatorBytes = IsSpace((char)at[rest + 1]) ? 2 : 1;
     uint32_t separator = SeparatorAt(at + rest, separatorBytes);
     uint32_t next = rest + separatorBytes, line = 0;
     if (left - next >= 76 + separatorBytes && SeparatorAt(at + next + 76, separatorBytes) == separator) line = 76;

@@ -342,25 +342,6 @@ static inline int DecodeLinePiece(const char *at, uint32_t chars, uint32_t separ
     return DecodeDataRun<untilNul>(at, chars, readable, to, outEnd, tableLow, tableHigh, lanes);
 }
 
-// No NUL in [from, pageEnd), pageEnd being the end of a page holding text and `from` in
-// that page or at its end: then the next page holds text too. Reads whole aligned blocks
-// of the page.
-static inline int RestOfPageHasNoNul(const char *from, const char *pageEnd, __m512i lanes)
-{
-    if (from == pageEnd) return 1;
-    const char *block = from - ((uintptr_t)from & 63);
-    __m512i c = LoadUnchecked(block);
-    __mmask64 nul = _kand_mask64(_mm512_testn_epi8_mask(c, c),
-                                 _mm512_cmpge_epu8_mask(lanes, _mm512_set1_epi8((char)((uintptr_t)from & 63))));
-    while (_kortestz_mask64_u8(nul, nul)) {
-        block += 64;
-        if (block == pageEnd) return 1;
-        c = LoadUnchecked(block);
-        nul = _mm512_testn_epi8_mask(c, c);
-    }
-    return 0;
-}
-
 // Window j of a period at `base`, known only at run time and checked at once: for the
 // windows where a group would read past the text known to be there.
 template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR>
@@ -452,7 +433,9 @@ static void DecodeLines(const char **in, const char *limit, uint8_t **out, const
                 // stops costs about a memory access, and the scan brings the text in early.
                 const char *from = base + shape.offset[j];
                 if (pagesSeen < LINES_PAGES_BEFORE_SCAN) {
-                    if (RestOfPageHasNoNul(from, limit, lanes)) {
+                    // The span kernel's aligned blocks stay within this page.
+                    uint32_t rest = (uint32_t)(limit - from);
+                    if (TextSpanAvx512(from, rest) == rest) {
                         limit += PAGE_BYTES;
                         ++pagesSeen;
                         continue;

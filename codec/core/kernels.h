@@ -69,6 +69,12 @@ uint32_t DecodeBlocksAvx512(const char *text, uint32_t length, uint8_t *output,
 uint32_t TextSpanAvx512(const char *text, uint32_t limit);
 uint32_t DecodeTextAvx512(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed);
 
+// The whitespace the decoder skips: TAB, LF, FF, CR and space.
+static inline int IsSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+
 // Shared by the vector decoders (ssse3.cpp): given that text[0, position) holds only
 // alphabet characters and whitespace, of which the last `undecoded` data characters were
 // not decoded, returns where the decoded groups end (just after their last character).

@@ -29,11 +29,6 @@ static constexpr CompactTable COMPACT_TABLE = MakeCompactTable();
 const uint8_t (*const COMPACT_SHUFFLE)[8] = COMPACT_TABLE.shuffle;
 const uint8_t *const COMPACT_COUNT = COMPACT_TABLE.count;
 
-static inline int IsSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
-}
-
 uint32_t EndOfDecodedGroups(const char *text, uint32_t position, uint32_t undecoded)
 {
     while (undecoded) {
