@@ -65,24 +65,44 @@ static DWORD HandleCount(void)
     return count ? count : (DWORD)(UINT_PTR)probe / 4;
 }
 
-static DWORD WINAPI Spin(LPVOID stop)
+// A bare thread that says it runs, then spins until told to stop.
+struct Spinner {
+    volatile LONG running;
+    volatile LONG stop;
+};
+
+static DWORD WINAPI Spin(LPVOID parameter)
 {
-    while (!*(volatile LONG *)stop) {
+    Spinner *spinner = (Spinner *)parameter;
+    InterlockedExchange(&spinner->running, 1);
+    while (!spinner->stop) {
     }
     return 0;
 }
 
 // What CYCLES kills of threads that never touch the library cost this process, from a
 // tenth as many: a 32-bit process under Wine has room for only some 950 killed threads.
+// Each thread is killed only once it runs: in a 32-bit Wine process a thread killed
+// before it has begun running takes the whole process down.
 static SIZE_T PlatformCostOfKills(DWORD *seed)
 {
     const DWORD kills = CYCLES / 10;
     SIZE_T before = PrivateBytes();
-    volatile LONG stop = 0;
+    Spinner spinner = {0, 0};
     for (DWORD cycle = 0; cycle < kills; ++cycle) {
-        HANDLE thread = CreateThread(NULL, WORKER_STACK_BYTES, Spin, (LPVOID)&stop,
-                                     STACK_SIZE_PARAM_IS_A_RESERVATION, NULL);
+        DWORD waited = GetTickCount();
+        HANDLE thread = NULL;
+        InterlockedExchange(&spinner.running, 0);
+        thread = CreateThread(NULL, WORKER_STACK_BYTES, Spin, &spinner,
+                              STACK_SIZE_PARAM_IS_A_RESERVATION, NULL);
         if (!CHECK(thread != NULL)) break;
+        while (!spinner.running && GetTickCount() - waited < WAIT_MS) Sleep(0);
+        if (!CHECK(spinner.running)) {
+            spinner.stop = 1;   // never kill it unstarted; let it leave by itself
+            WaitForSingleObject(thread, WAIT_MS);
+            CloseHandle(thread);
+            break;
+        }
         Sleep(NextRandom(seed) % 6);
         TerminateThread(thread, 0);
         CHECK(WaitForSingleObject(thread, WAIT_MS) == WAIT_OBJECT_0);
