@@ -34,9 +34,13 @@ DWORD WINAPI MeasureText(const char *text)
     return Base64MeasureText(text);
 }
 
+// A NULL pointer with a length of 0 is an empty buffer (an empty container's data
+// pointer); the core takes a pointer it never reads or writes in its place.
 int WINAPI EncodeBuffer(const BYTE *input, DWORD length, char *output, DWORD outputSize)
 {
     DWORD needed = Base64EncodedSize(length);
+    BYTE none = 0;
+    if (!input && length == 0) input = &none;
     if (!input || !output) return 0;
     if (needed == 0 || outputSize < needed) return 0;   // 0: the text cannot fit in 32 bits
     return Base64Encode(input, length, output, outputSize) ? 1 : 0;
@@ -44,6 +48,8 @@ int WINAPI EncodeBuffer(const BYTE *input, DWORD length, char *output, DWORD out
 
 int WINAPI DecodeText(const char *text, BYTE *output, DWORD outputSize)
 {
+    BYTE none = 0;
+    if (!output && outputSize == 0) output = &none;
     if (!text || !output) return 0;
     return Base64Decode(text, output, outputSize) ? 1 : 0;
 }

@@ -1,6 +1,7 @@
 // tests/win32/codec_test.cpp -- the text operations through the import library, bound by
-// ordinal: RFC 4648 vectors, the forgiving decoder's rules, size limits, and that bad
-// arguments or small buffers fail without writing a byte.
+// ordinal: RFC 4648 vectors, the forgiving decoder's rules, size limits, that bad
+// arguments or small buffers fail without writing a byte, and that empty input may come
+// as a NULL pointer, to the text operations and the job starts alike.
 #include "codec/codrix.h"
 #include "tests/win32/check.h"
 
@@ -105,6 +106,53 @@ static void CheckBadArguments(void)
     CHECK(MeasureText(" =\t\r\n\f=A") == 7);
 }
 
+static volatile LONG emptyJobsDone = 0;
+static volatile LONG emptyJobsSucceeded = 0;
+
+static void WINAPI CountEmptyJob(HANDLE job, int success, DWORD userValue)
+{
+    (void)job;
+    (void)userValue;
+    if (success) InterlockedIncrement(&emptyJobsSucceeded);
+    InterlockedIncrement(&emptyJobsDone);
+}
+
+// A NULL pointer is an empty buffer wherever its length is 0 (an empty container's data
+// pointer); with any other length, or in place of a text, it stays a clean failure.
+static void CheckEmptyInputsMayBeNull(void)
+{
+    BYTE block[8];
+    char text[8];
+    HANDLE jobs[2];
+    DWORD started = GetTickCount();
+
+    memset(text, GUARD_BYTE, sizeof(text));
+    CHECK(EncodeBuffer(NULL, 0, text, 1));
+    CHECK(text[0] == '\0' && Untouched((const BYTE *)text + 1, sizeof(text) - 1));
+    CHECK(DecodeText("", NULL, 0));
+    CHECK(DecodeText(" \r\n", NULL, 0));
+    CHECK(!DecodeText("Zm9v", NULL, 0));
+    CHECK(!DecodeText(NULL, NULL, 0));
+    CHECK(!EncodeBuffer(NULL, 0, NULL, 1));
+
+    memset(text, GUARD_BYTE, sizeof(text));
+    memset(block, GUARD_BYTE, sizeof(block));
+    jobs[0] = StartEncodeJob(NULL, 0, text, 1, CountEmptyJob, 0);
+    jobs[1] = StartDecodeJob("", NULL, 0, CountEmptyJob, 0);
+    CHECK(jobs[0] != INVALID_HANDLE_VALUE && jobs[1] != INVALID_HANDLE_VALUE);
+    CHECK(StartEncodeJob(NULL, 3, (char *)block, sizeof(block), CountEmptyJob, 0) ==
+          INVALID_HANDLE_VALUE);
+    CHECK(StartDecodeJob("Zm9v", NULL, 0, CountEmptyJob, 0) == INVALID_HANDLE_VALUE);
+    CHECK(StartDecodeJob(NULL, block, 0, CountEmptyJob, 0) == INVALID_HANDLE_VALUE);
+    CHECK(Untouched(block, sizeof(block)));
+    // Only the jobs that started complete; a job is over once its completion has run.
+    while (emptyJobsDone < 2 && GetTickCount() - started < 60000) Sleep(1);
+    CHECK(emptyJobsDone == 2 && emptyJobsSucceeded == 2);
+    CHECK(text[0] == '\0' && Untouched((const BYTE *)text + 1, sizeof(text) - 1));
+    for (HANDLE job : jobs)
+        if (job != INVALID_HANDLE_VALUE) CloseHandle(job);
+}
+
 // The 32-bit limits: the largest input whose text still fits, and the first that does not.
 static void CheckSizeLimits(void)
 {
@@ -165,6 +213,7 @@ int main(void)
     CheckRfcVectors();
     CheckDecodeRules();
     CheckBadArguments();
+    CheckEmptyInputsMayBeNull();
     CheckSizeLimits();
     CheckRoundTrips();
     CheckOrdinalsOnly();

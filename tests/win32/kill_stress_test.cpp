@@ -39,32 +39,6 @@ static void WINAPI CountCompletion(HANDLE job, int success, DWORD userValue)
     InterlockedIncrement(&completionCalls);
 }
 
-// Committed private memory, summed over the address space: GetProcessMemoryInfo
-// reports no private usage under Wine.
-static SIZE_T PrivateBytes(void)
-{
-    MEMORY_BASIC_INFORMATION region;
-    SIZE_T sum = 0;
-    const BYTE *at = NULL;
-    while (VirtualQuery(at, &region, sizeof(region)) == sizeof(region)) {
-        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) sum += region.RegionSize;
-        at = (const BYTE *)region.BaseAddress + region.RegionSize;
-        if (at < (const BYTE *)region.BaseAddress) break;   // wrapped at the top
-    }
-    return sum;
-}
-
-// The value of a newly opened handle: the system hands out the lowest free slot, so a
-// handle left open per job pushes this up. GetProcessHandleCount gives 0 under Wine.
-static DWORD HandleCount(void)
-{
-    DWORD count = 0;
-    HANDLE probe = CreateEventA(NULL, TRUE, FALSE, NULL);
-    GetProcessHandleCount(GetCurrentProcess(), &count);
-    if (probe) CloseHandle(probe);
-    return count ? count : (DWORD)(UINT_PTR)probe / 4;
-}
-
 // A bare thread that says it runs, then spins until told to stop.
 struct Spinner {
     volatile LONG running;
