@@ -1,6 +1,8 @@
-// tests/win32/kill_stress_test.cpp -- 500 jobs killed at random instants in one process:
-// no hang, no crash, no handle left behind, no memory kept by the library, a heap that
-// still serves every thread, and a library that still runs jobs correctly afterwards.
+// tests/win32/kill_stress_test.cpp -- 500 jobs killed at random instants in one process,
+// some while a finished job's thread is killed through its old handle as the start hands
+// that thread the job: no hang, no crash, no handle left behind, no memory kept by the
+// library, a heap that still serves every thread, and a library that still runs jobs
+// correctly afterwards.
 #include "codec/codrix.h"
 #include "tests/win32/check.h"
 
@@ -17,6 +19,9 @@ static const DWORD WAIT_MS = 60000;
 // of anything per job would show as CYCLES times its size, far above this.
 static const SIZE_T PRIVATE_GROWTH_LIMIT = 8 * 1024 * 1024;
 static const SIZE_T WORKER_STACK_BYTES = 64 * 1024;
+// Every fifth cycle races a kill through the last job's handle with the start.
+static const DWORD RACE_EVERY = 5;
+static const DWORD RACES = CYCLES / RACE_EVERY;
 
 static volatile LONG completionCalls = 0;
 
@@ -54,11 +59,11 @@ static DWORD WINAPI Spin(LPVOID parameter)
     return 0;
 }
 
-// What CYCLES kills of threads that never touch the library cost this process, from a
-// tenth as many: a 32-bit process under Wine has room for only some 950 killed threads.
+// What `scaledTo` kills of threads that never touch the library cost this process, from
+// a tenth of CYCLES: a 32-bit process under Wine has room for only some 950 killed threads.
 // Each thread is killed only once it runs: in a 32-bit Wine process a thread killed
 // before it has begun running takes the whole process down.
-static SIZE_T PlatformCostOfKills(DWORD *seed)
+static SIZE_T PlatformCostOfKills(DWORD *seed, DWORD scaledTo)
 {
     const DWORD kills = CYCLES / 10;
     SIZE_T before = PrivateBytes();
@@ -82,7 +87,7 @@ static SIZE_T PlatformCostOfKills(DWORD *seed)
         CHECK(WaitForSingleObject(thread, WAIT_MS) == WAIT_OBJECT_0);
         CloseHandle(thread);
     }
-    return (PrivateBytes() - before) * (CYCLES / kills);
+    return (PrivateBytes() - before) / kills * scaledTo;
 }
 
 // Allocates and frees from the process heap and the CRT on another thread; a heap left
@@ -118,16 +123,91 @@ static void CheckHeapServesThreads(void)
     }
 }
 
+// A finished job's parked thread, killed through the job's old handle by another thread
+// after a random spin of up to 1 ms, about as long as a start takes to hand a parked
+// thread its next job. The kill may land before the hand-over (the start must then run
+// its job on a new thread) or after it (it then ends the newer job, as codrix.h warns).
+// One killer thread serves every race: the first normal thread exits of a process grow
+// Wine's own memory by some 3 MB, which would blur the measure of what kills keep.
+struct OldHandleKill {
+    HANDLE go;                // set for each kill; closing time when job is NULL
+    HANDLE done;
+    HANDLE job;
+    DWORD threadId;
+    LONGLONG spinTicks;
+    volatile LONG running;
+};
+
+static DWORD WINAPI KillThroughOldHandles(LPVOID parameter)
+{
+    OldHandleKill *kill = (OldHandleKill *)parameter;
+    LARGE_INTEGER now, until;
+    while (WaitForSingleObject(kill->go, INFINITE) == WAIT_OBJECT_0 && kill->job) {
+        QueryPerformanceCounter(&until);
+        until.QuadPart += kill->spinTicks;
+        InterlockedExchange(&kill->running, 1);
+        do {
+            QueryPerformanceCounter(&now);
+        } while (now.QuadPart < until.QuadPart);
+        TerminateThread(kill->job, 0);
+        WaitForSingleObject(kill->job, WAIT_MS);
+        SetEvent(kill->done);
+    }
+    return 0;
+}
+
+// Runs a job to its end and sets the killer spinning towards its old handle. Returns 0
+// on a failed step, with no kill under way.
+static int PrepareOldHandleKill(OldHandleKill *kill, DWORD *seed, const BYTE *plain,
+                                char *encoded, DWORD encodedSize)
+{
+    LARGE_INTEGER frequency;
+    LONG before = completionCalls;
+    DWORD waited = GetTickCount();
+
+    kill->job = StartEncodeJob(plain, PLAIN_BYTES, encoded, encodedSize, CountCompletion, 0);
+    if (!CHECK(kill->job != INVALID_HANDLE_VALUE)) return 0;
+    kill->threadId = GetThreadId(kill->job);
+    QueryPerformanceFrequency(&frequency);
+    kill->spinTicks = frequency.QuadPart / 1000000 * (NextRandom(seed) % 1000);
+    kill->running = 0;
+    if (!CHECK(AwaitCompletions(before + 1))) {
+        TerminateThread(kill->job, 0);   // it runs: the start said so
+        WaitForSingleObject(kill->job, WAIT_MS);
+        CloseHandle(kill->job);
+        return 0;
+    }
+    SetEvent(kill->go);
+    while (!kill->running && GetTickCount() - waited < WAIT_MS) Sleep(0);
+    return 1;
+}
+
+static DWORD racesOnNewThread = 0;
+static DWORD racesOnOldThread = 0;
+
 // Starts one job, lets it run for 0 to 5 ms, and kills it. Returns 0 on a failed step.
+// With `kill`, every RACE_EVERY-th cycle first races a kill through the last job's
+// handle with the start.
 static int KillOneJob(DWORD cycle, DWORD *seed, const BYTE *plain, char *encoded, DWORD encodedSize,
-                      const char *text, BYTE *decoded)
+                      const char *text, BYTE *decoded, OldHandleKill *kill)
 {
     DWORD processed = 0, total = 0;
-    HANDLE job = cycle % 2 == 0
-                     ? StartEncodeJob(plain, PLAIN_BYTES, encoded, encodedSize, CountCompletion, cycle)
-                     : StartDecodeJob(text, decoded, PLAIN_BYTES, CountCompletion, cycle);
+    int racing = kill && cycle % RACE_EVERY == RACE_EVERY - 1;
+    HANDLE job = INVALID_HANDLE_VALUE;
+
+    if (racing && !PrepareOldHandleKill(kill, seed, plain, encoded, encodedSize)) return 0;
+    job = cycle % 2 == 0
+              ? StartEncodeJob(plain, PLAIN_BYTES, encoded, encodedSize, CountCompletion, cycle)
+              : StartDecodeJob(text, decoded, PLAIN_BYTES, CountCompletion, cycle);
+    if (racing) {
+        CHECK(WaitForSingleObject(kill->done, WAIT_MS) == WAIT_OBJECT_0);
+        CloseHandle(kill->job);
+        if (job != INVALID_HANDLE_VALUE && GetThreadId(job) == kill->threadId) ++racesOnOldThread;
+        else ++racesOnNewThread;
+    }
     if (!CHECK(job != INVALID_HANDLE_VALUE)) return 0;
-    if (cycle % 3 == 0)
+    // A job the old handle has already ended answers no query.
+    if (cycle % 3 == 0 && !racing)
         CHECK(cycle % 2 == 0 ? QueryEncodeProgress(job, &processed, &total)
                              : QueryDecodeProgress(job, &processed, &total));
     Sleep(NextRandom(seed) % 6);
@@ -148,21 +228,30 @@ int main(void)
     DWORD seed = 2024, handlesBefore = 0, handlesAfter = 0, done = 0;
     SIZE_T privateBefore = 0, privateAfter = 0, platformCost = 0;
     DWORD started = 0;
-    HANDLE job = INVALID_HANDLE_VALUE;
+    HANDLE job = INVALID_HANDLE_VALUE, killer = NULL;
+    OldHandleKill kill;
 
     FillRandom(plain, PLAIN_BYTES, 5);
     CHECK(EncodeBuffer(plain, PLAIN_BYTES, text, encodedSize));
     memcpy(expected, text, encodedSize);
 
+    memset(&kill, 0, sizeof(kill));
+    kill.go = CreateEventA(NULL, FALSE, FALSE, NULL);
+    kill.done = CreateEventA(NULL, FALSE, FALSE, NULL);
+    if (kill.go && kill.done) killer = CreateThread(NULL, 0, KillThroughOldHandles, &kill, 0, NULL);
+    CHECK(killer != NULL);
+
     // One kill first, so that whatever the system sets up once is in the baseline.
-    KillOneJob(0, &seed, plain, encoded, encodedSize, text, decoded);
-    KillOneJob(1, &seed, plain, encoded, encodedSize, text, decoded);
-    platformCost = PlatformCostOfKills(&seed);
+    KillOneJob(0, &seed, plain, encoded, encodedSize, text, decoded, NULL);
+    KillOneJob(1, &seed, plain, encoded, encodedSize, text, decoded, NULL);
+    platformCost = PlatformCostOfKills(&seed, CYCLES + RACES);
     handlesBefore = HandleCount();
     privateBefore = PrivateBytes();
     started = GetTickCount();
     for (DWORD cycle = 0; cycle < CYCLES; ++cycle) {
-        if (!KillOneJob(cycle, &seed, plain, encoded, encodedSize, text, decoded)) break;
+        if (!KillOneJob(cycle, &seed, plain, encoded, encodedSize, text, decoded,
+                        killer ? &kill : NULL))
+            break;
         ++done;
         if (done % 50 == 0) {
             printf("  %lu cycles\n", (unsigned long)done);
@@ -175,11 +264,24 @@ int main(void)
            (unsigned long)done, (unsigned long)(GetTickCount() - started), (long)completionCalls,
            (unsigned long)handlesBefore, (unsigned long)handlesAfter,
            (unsigned long)privateBefore, (unsigned long)privateAfter);
+    printf("%lu kills through an old handle raced a start: the job then ran on a new thread "
+           "%lu times, on the old one %lu times\n", (unsigned long)RACES,
+           (unsigned long)racesOnNewThread, (unsigned long)racesOnOldThread);
     CHECK(done == CYCLES);
+    CHECK(racesOnNewThread + racesOnOldThread == RACES);   // every race was run
     CHECK(handlesAfter <= handlesBefore);
-    printf("the same number of kills of bare threads kept %lu bytes\n", (unsigned long)platformCost);
+    printf("as many kills (%lu) of bare threads kept %lu bytes\n",
+           (unsigned long)(CYCLES + RACES), (unsigned long)platformCost);
     CHECK(privateAfter <= privateBefore + platformCost + PRIVATE_GROWTH_LIMIT);
 
+    if (killer) {
+        kill.job = NULL;
+        SetEvent(kill.go);
+        CHECK(WaitForSingleObject(killer, WAIT_MS) == WAIT_OBJECT_0);
+        CloseHandle(killer);
+    }
+    if (kill.go) CloseHandle(kill.go);
+    if (kill.done) CloseHandle(kill.done);
     CheckHeapServesThreads();
 
     // Slots of killed jobs came back: full jobs still start and give exact output.
