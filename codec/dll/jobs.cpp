@@ -64,15 +64,20 @@ static int HasEnded(HANDLE thread)
     return WaitForSingleObject(thread, 0) != WAIT_TIMEOUT;
 }
 
-// Forgets a slot's worker, whose thread has ended, and frees the slot.
-static void FreeSlot(JobSlot *slot)
+// Closes our handles on a slot's worker, whose thread has ended.
+static void ForgetWorker(JobSlot *slot)
 {
-    InterlockedIncrement(&slot->generation);
     if (slot->thread) CloseHandle(slot->thread);
     slot->thread = NULL;
     if (slot->wake) CloseHandle(slot->wake);
     slot->wake = NULL;
     slot->threadId = 0;
+}
+
+static void FreeSlot(JobSlot *slot)
+{
+    InterlockedIncrement(&slot->generation);
+    ForgetWorker(slot);
     slot->callerHandle = NULL;
     InterlockedExchange(&slot->state, SLOT_FREE);
 }
@@ -263,7 +268,7 @@ static HANDLE StartJob(int isEncoding, const BYTE *input, DWORD length, BYTE *ou
     slot = ClaimParkedWorker();
     parkedWorker = slot != NULL;
     if (!slot) slot = ClaimFreeSlot();
-    if (!slot) return INVALID_HANDLE_VALUE;
+    if (!slot) goto done;
     slot->callerHandle = NULL;   // the last job's handle no longer names this slot
     slot->isEncoding = isEncoding;
     slot->input = input;
@@ -277,28 +282,26 @@ static HANDLE StartJob(int isEncoding, const BYTE *input, DWORD length, BYTE *ou
 
     if (parkedWorker) {
         result = HandJobToWorker(slot);
-        if (result != INVALID_HANDLE_VALUE) return result;
+        if (result != INVALID_HANDLE_VALUE) goto done;
         if (!HasEnded(slot->thread)) {
-            // Only our own calls failed; the worker still waits for a job.
+            // Only our own calls failed; the worker was not woken and still waits.
             InterlockedExchange(&slot->parked, 1);
             InterlockedExchange(&slot->state, SLOT_ACTIVE);
-            return INVALID_HANDLE_VALUE;
+            goto done;
         }
         // Killed while parked or while being handed this job: a new thread takes it.
-        CloseHandle(slot->thread);
-        slot->thread = NULL;
-        CloseHandle(slot->wake);
-        slot->wake = NULL;
+        ForgetWorker(slot);
     }
     if (!CreateWorker(slot)) {
         FreeSlot(slot);
-        return INVALID_HANDLE_VALUE;
+        goto done;
     }
     result = HandJobToWorker(slot);
     if (result == INVALID_HANDLE_VALUE) {
         if (HasEnded(slot->thread)) FreeSlot(slot);
         else AbandonWorker(slot);
     }
+done:
     return result;
 }
 
@@ -381,10 +384,7 @@ void ReleaseJobSlots(void)
             TerminateThread(slot->thread, 0);
             WaitForSingleObject(slot->thread, INFINITE);
         }
-        if (slot->thread) CloseHandle(slot->thread);
-        slot->thread = NULL;
-        if (slot->wake) CloseHandle(slot->wake);
-        slot->wake = NULL;
+        ForgetWorker(slot);
         slot->state = SLOT_FREE;
     }
 }
