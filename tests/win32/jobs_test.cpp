@@ -1,7 +1,8 @@
 // tests/win32/jobs_test.cpp -- background jobs of one build of Codrix.dll, loaded from the
 // path given on the command line and bound by ordinal: refused starts, unknown handles,
-// monotone progress, one completion with the right verdict, and text operations running
-// beside a job. Usage: jobs_test <path of Codrix.dll> shipped|paced|failing
+// monotone progress, one completion with the right verdict, text operations running
+// beside a job, a finished job's thread taking the next job, and 3,000 jobs in a row
+// without growth in memory or handles. Usage: jobs_test <path of Codrix.dll> shipped|paced|failing
 #include "codec/codrix.h"
 #include "tests/win32/check.h"
 
