@@ -2,7 +2,8 @@
 // path given on the command line and bound by ordinal: refused starts, unknown handles,
 // monotone progress, one completion with the right verdict, text operations running
 // beside a job, a finished job's thread taking the next job, and 3,000 jobs in a row
-// without growth in memory or handles. Usage: jobs_test <path of Codrix.dll> shipped|paced|failing
+// without growth in memory or handles.
+// Usage: jobs_test <path of Codrix.dll> shipped|paced|failing
 #include "codec/codrix.h"
 #include "tests/win32/check.h"
 
