@@ -108,6 +108,7 @@ else()
     set(COMPATIBILITY "urn:schemas-microsoft-com:compatibility.v1")
     set(facts
       "namespace-uri(/*)" "urn:schemas-microsoft-com:asm.v1"
+      "local-name(/*/*[1])" "assemblyIdentity"
       "string(//*[local-name()='requestedExecutionLevel'][namespace-uri()='${ASM_V3}']/@level)" "asInvoker"
       "string(//*[local-name()='requestedExecutionLevel']/@uiAccess)" "false"
       "normalize-space(//*[local-name()='dpiAware'][namespace-uri()='${SETTINGS}'])" "true"
@@ -131,7 +132,7 @@ else()
     execute_process(COMMAND ${XMLLINT} --xpath "${query}" ${WORK_DIR}/shipped.manifest
                     OUTPUT_VARIABLE found OUTPUT_STRIP_TRAILING_WHITESPACE)
     if(NOT found STREQUAL expected)
-      fail("manifest facts are '${found}', expected '${expected}' (execution level asInvoker, no uiAccess, system DPI awareness, no dependency, no code page, the four supported systems)")
+      fail("manifest facts are '${found}', expected '${expected}' (identity first, execution level asInvoker, no uiAccess, system DPI awareness, no dependency, no code page, the four supported systems)")
     else()
       message("manifest: ${size} bytes, well-formed, ${found}")
     endif()
