@@ -2,13 +2,12 @@
 // record every subsystem shares. The dialog's behaviour lives in dialog.cpp.
 #include "app/app.h"
 
-#include <commctrl.h>
-
 #include "files/files.h"
 #include "res/resource.h"
 
 // jobHandle must start as "no job", which is not zero; the rest starts at zero.
-AppState appState = {NULL, NULL, INVALID_HANDLE_VALUE, 0, 0, NULL, NULL, 0, 0, 0, 0, {0}};
+AppState appState = {NULL, NULL, INVALID_HANDLE_VALUE, 0, 0, NULL, NULL, 0, 0, 0, 0, {0},
+                      NULL, NULL, NULL};
 
 const char APP_CAPTION[] = "Quorvel's Base64 Encoder/Decoder 1.0";
 
@@ -21,15 +20,14 @@ void ShowError(const char *text)
 extern "C" void WINAPI AppEntry(void)
 {
     INT_PTR result;
-    INITCOMMONCONTROLSEX classes = {sizeof(classes), ICC_PROGRESS_CLASS};
 
     // Set again here because no runtime start-up code runs before this function.
     appState.jobHandle = INVALID_HANDLE_VALUE;
+    // First of all, so that no library comes from the program's folder after Codrix.dll.
+    // What fails here shows later: as the dialog's exit code -1, or as the file dialogs'
+    // error.
+    LoadSystemLibraries();
     appState.instance = GetModuleHandleA(NULL);
-    // The template names msctls_progress32. Only an explicit registration is certain to
-    // have it in place before the dialog is built (a newer common-controls library no
-    // longer registers its classes on load).
-    InitCommonControlsEx(&classes);
     result = DialogBoxParamA(appState.instance, MAKEINTRESOURCEA(IDD_MAIN), NULL,
                              MainDialogProc, 0);
     // The dialog may have been closed while a background job ran: stop it before exiting,

@@ -25,9 +25,15 @@ static char *ChooseFileName(int saving, const char *filter, const char *title,
                             const char *defaultExtension)
 {
     OPENFILENAMEA dialog;
-    char *name = (char *)LocalAlloc(LPTR, MAX_PATH);
+    char *name = NULL;
     BOOL chosen;
 
+    // Without the common dialogs (start-up could not bind them) no dialog can be shown.
+    if (!appState.getOpenFileName) {
+        ShowError(DIALOG_ERROR);
+        return NULL;
+    }
+    name = (char *)LocalAlloc(LPTR, MAX_PATH);
     if (!name) {
         ShowError(DIALOG_ERROR);
         return NULL;
@@ -45,10 +51,10 @@ static char *ChooseFileName(int saving, const char *filter, const char *title,
     dialog.lpstrDefExt = defaultExtension;
     dialog.Flags = saving ? SAVE_FLAGS : OPEN_FLAGS;
 
-    chosen = saving ? GetSaveFileNameA(&dialog) : GetOpenFileNameA(&dialog);
+    chosen = saving ? appState.getSaveFileName(&dialog) : appState.getOpenFileName(&dialog);
     if (!chosen) {
         // Zero here means the user cancelled; anything else is the dialog's own failure.
-        if (CommDlgExtendedError() != 0) ShowError(DIALOG_ERROR);
+        if (appState.commDlgExtendedError() != 0) ShowError(DIALOG_ERROR);
         LocalFree(name);
         return NULL;
     }

@@ -23,18 +23,31 @@ export WINEDEBUG=${WINEDEBUG:--all}
 # No mono or gecko installer prompts in a fresh prefix.
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
-# Creates the prefix once, with the settings the tests rely on: without a window manager
+# The settings a prefix gets beyond wineboot's. Raise the number whenever they change:
+# prefixes made before then get them on their next use.
+WINE_PREFIX_VERSION=2
+
+# Creates the prefix once and keeps it at WINE_PREFIX_VERSION. Without a window manager
 # every closing window would wait for one, and a crash must fail a test, not open a dialog.
+# Dialogs are drawn as on Windows only with Wine's own fonts in the prefix: Debian's Wine
+# does not look in /usr/share/wine/fonts, where fonts-wine puts them, and without them
+# "MS Sans Serif" becomes DejaVu Sans, too wide for the labels, and the caption buttons,
+# drawn with Marlett, show as letters.
 wine_prefix_ready() {
   mkdir -p "$(dirname "$WINEPREFIX")"
   (
     flock 9
-    if [ ! -f "$WINEPREFIX/.ready" ]; then
-      "$WINE_LOADER" wineboot -i >/dev/null 2>&1
+    if [ "$(cat "$WINEPREFIX/.ready" 2>/dev/null)" != "$WINE_PREFIX_VERSION" ]; then
+      [ -f "$WINEPREFIX/system.reg" ] || "$WINE_LOADER" wineboot -i >/dev/null 2>&1
       "$WINE_LOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
       "$WINE_LOADER" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
       "${WINESERVER:-wineserver}" -w 2>/dev/null
-      touch "$WINEPREFIX/.ready"
+      if [ -d /usr/share/wine/fonts ] && mkdir -p "$WINEPREFIX/drive_c/windows/Fonts" &&
+         cp -f /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"; then
+        echo "$WINE_PREFIX_VERSION" > "$WINEPREFIX/.ready"
+      else
+        echo "wine_prefix_ready: Wine's fonts (package fonts-wine) are missing; dialogs will not look as on Windows." >&2
+      fi
     fi
   ) 9>"$(dirname "$WINEPREFIX")/.lock-$WIN_PRESET"
 }

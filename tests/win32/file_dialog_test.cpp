@@ -1,15 +1,16 @@
 // tests/win32/file_dialog_test.cpp -- the file dialogs as the file-transfer code sets them
 // up, and the branch for a dialog that fails with an extended error, which a real dialog
 // cannot be made to do on demand. This program links files/transfer.cpp with its own
-// stand-ins for the three comdlg32 entry points (it defines their import pointers, so no
-// comdlg32 is linked) and for the program's error box.
+// stand-ins for the three comdlg32 entry points (bound into appState, as start-up binds
+// the real ones) and for the program's error box.
 #include "app/app.h"
 #include "files/files.h"
 #include "tests/win32/check.h"
 
 #include <commdlg.h>
 
-AppState appState = {NULL, NULL, INVALID_HANDLE_VALUE, 0, 0, NULL, NULL, 0, 0, 0, 0, {0}};
+AppState appState = {NULL, NULL, INVALID_HANDLE_VALUE, 0, 0, NULL, NULL, 0, 0, 0, 0, {0},
+                      NULL, NULL, NULL};
 const char APP_CAPTION[] = "Quorvel's Base64 Encoder/Decoder 1.0";
 
 static char lastError[100];
@@ -39,22 +40,6 @@ static DWORD WINAPI FakeExtendedError(void)
     return extendedError;
 }
 
-// The code calls through these pointers, as it would through the import table.
-#ifdef _WIN64
-extern "C" {
-void *__imp_GetOpenFileNameA = (void *)FakeDialog;
-void *__imp_GetSaveFileNameA = (void *)FakeDialog;
-void *__imp_CommDlgExtendedError = (void *)FakeExtendedError;
-}
-#else
-extern "C" void *importOpen __asm__("__imp__GetOpenFileNameA@4");
-extern "C" void *importSave __asm__("__imp__GetSaveFileNameA@4");
-extern "C" void *importError __asm__("__imp__CommDlgExtendedError@0");
-void *importOpen = (void *)FakeDialog;
-void *importSave = (void *)FakeDialog;
-void *importError = (void *)FakeExtendedError;
-#endif
-
 static const BYTE DATA[3] = {1, 2, 3};
 
 // One dialog run that fails with `error`; 1 when the call returned 0 having shown
@@ -83,6 +68,14 @@ int main(void)
 
     appState.dialog = (HWND)(UINT_PTR)0x1234;
     appState.instance = GetModuleHandleA(NULL);
+
+    // Common dialogs that start-up could not bind: no dialog, and the user is told.
+    CHECK(RunFailingDialog(0, 0, "Error: Could not display dialog!"));
+    CHECK(RunFailingDialog(1, 0, "Error: Could not display dialog!"));
+    CHECK(dialogCalls == 0);
+    appState.getOpenFileName = FakeDialog;
+    appState.getSaveFileName = FakeDialog;
+    appState.commDlgExtendedError = FakeExtendedError;
 
     // A dialog that fails says so; a cancel (no extended error) is silent. CDERR_DIALOGFAILURE
     // and FNERR_BUFFERTOOSMALL (a chosen path longer than the name buffer) alike.

@@ -318,9 +318,7 @@ RECT UiDialogUnitsToPixels(HWND dialog, int x, int y, int cx, int cy)
     if (!baseX) {
         static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
         HDC screen = GetDC(NULL);
-        HFONT font = CreateFontA(-MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72), 0, 0, 0,
-                                 FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0,
-                                 "MS Sans Serif");
+        HFONT font = UiCreateDialogFont();
         HGDIOBJ old = SelectObject(screen, font);
         TEXTMETRICA metrics;
         SIZE size;
@@ -337,6 +335,15 @@ RECT UiDialogUnitsToPixels(HWND dialog, int x, int y, int cx, int cy)
     rect.right = MulDiv(x + cx, baseX, 4);
     rect.bottom = MulDiv(y + cy, baseY, 8);
     return rect;
+}
+
+HFONT UiCreateDialogFont(void)
+{
+    HDC screen = GetDC(NULL);
+    int height = -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72);
+    ReleaseDC(NULL, screen);
+    return CreateFontA(height, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0,
+                       "MS Sans Serif");
 }
 
 // ---- Acting as the user -------------------------------------------------------------

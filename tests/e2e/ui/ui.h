@@ -72,6 +72,10 @@ LONG UiStyle(HWND window);
 RECT UiControlRect(HWND dialog, HWND control);
 // Dialog units to pixels for this dialog (MapDialogRect done from outside).
 RECT UiDialogUnitsToPixels(HWND dialog, int x, int y, int cx, int cy);
+// A font as the dialog manager makes it for the main dialog's template (8-point
+// "MS Sans Serif" on this screen); the dialog's own font cannot be used from another
+// process. DeleteObject it.
+HFONT UiCreateDialogFont(void);
 
 // ---- Acting as the user -------------------------------------------------------------
 // Types `text` at the box's caret, one posted WM_CHAR per character ('\n' is Enter, '\b'
