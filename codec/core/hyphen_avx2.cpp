@@ -11,7 +11,7 @@ static inline __m256i NulOrHyphen(__m256i block)
     return _mm256_min_epu8(block, _mm256_xor_si256(block, _mm256_set1_epi8('-')));
 }
 
-static inline uint32_t StopMask(const __m256i *block)
+READS_WHOLE_BLOCKS static inline uint32_t StopMask(const __m256i *block)
 {
     return (uint32_t)_mm256_movemask_epi8(_mm256_cmpeq_epi8(NulOrHyphen(_mm256_load_si256(block)), _mm256_setzero_si256()));
 }

@@ -11,7 +11,7 @@ static inline __m128i NulOrHyphen(__m128i block)
     return _mm_min_epu8(block, _mm_xor_si128(block, _mm_set1_epi8('-')));
 }
 
-static inline uint32_t StopMask(const __m128i *block)
+READS_WHOLE_BLOCKS static inline uint32_t StopMask(const __m128i *block)
 {
     return (uint32_t)_mm_movemask_epi8(_mm_cmpeq_epi8(NulOrHyphen(_mm_load_si128(block)), _mm_setzero_si128()));
 }
