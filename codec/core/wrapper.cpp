@@ -28,15 +28,21 @@ static inline Word HasNulOrHyphen(Word word)
     return ((word - BYTE_ONES) & ~word & BYTE_HIGHS) | ((hyphens - BYTE_ONES) & ~hyphens & BYTE_HIGHS);
 }
 
+// Whole aligned blocks of four words, as TextSpanScalar reads them.
 READS_WHOLE_BLOCKS uint32_t HyphenSpanScalar(const char *text, uint32_t limit)
 {
+    const uint32_t block = 4 * sizeof(Word);
     uint32_t n = 0;
-    while (n < limit && ((uintptr_t)(text + n) & (sizeof(Word) - 1))) {
+    while (n < limit && ((uintptr_t)(text + n) & (block - 1))) {
         if (!text[n] || text[n] == '-') return n;
         ++n;
     }
-    while (limit - n >= sizeof(Word) && !HasNulOrHyphen(*(const AliasedWord *)(text + n)))
-        n += sizeof(Word);
+    while (limit - n >= block) {
+        const AliasedWord *w = (const AliasedWord *)(text + n);
+        if (HasNulOrHyphen(w[0]) | HasNulOrHyphen(w[1]) | HasNulOrHyphen(w[2]) | HasNulOrHyphen(w[3]))
+            break;
+        n += block;
+    }
     while (n < limit && text[n] && text[n] != '-') ++n;
     return n;
 }
