@@ -42,6 +42,29 @@ static double BestSeconds(const BenchSettings *settings, Work work)
     return best;
 }
 
+// As BestSeconds for two works whose ratio matters, their runs taken in turn, so that a
+// busy spell on the machine slows both rather than one.
+template <class Work, class Other>
+static void BestSecondsOfPair(const BenchSettings *settings, Work work, Other other,
+                              double *workBest, double *otherBest)
+{
+    double start = Seconds();
+    work();
+    double once = Seconds() - start;
+    uint32_t repeats = once > 0 ? (uint32_t)(settings->minRunSeconds / once) + 1 : 1000;
+    *workBest = *otherBest = 1e30;
+    for (int run = 0; run < 3 * settings->runs; ++run) {
+        start = Seconds();
+        for (uint32_t i = 0; i < repeats; ++i) work();
+        double each = (Seconds() - start) / repeats;
+        if (each < *workBest) *workBest = each;
+        start = Seconds();
+        for (uint32_t i = 0; i < repeats; ++i) other();
+        each = (Seconds() - start) / repeats;
+        if (each < *otherBest) *otherBest = each;
+    }
+}
+
 static double GigabytesPerSecond(uint32_t bytes, double seconds)
 {
     return bytes / seconds / 1e9;
@@ -162,10 +185,11 @@ static int BenchOneSize(const BenchSettings *settings, uint32_t size, int chosen
             Base64Decode(b.text, b.decoded, size); }));
         double crlf = GigabytesPerSecond(size, BestSeconds(settings, [&] {
             Base64Decode(b.crlf76, b.decoded, size); }));
-        double lf = GigabytesPerSecond(size, BestSeconds(settings, [&] {
-            Base64Decode(b.lf64, b.decoded, size); }));
-        double pem = GigabytesPerSecond(size, BestSeconds(settings, [&] {
-            Base64Decode(b.pem, b.decoded, size); }));
+        double lfSeconds = 0, pemSeconds = 0;
+        BestSecondsOfPair(settings, [&] { Base64Decode(b.lf64, b.decoded, size); },
+                          [&] { Base64Decode(b.pem, b.decoded, size); }, &lfSeconds, &pemSeconds);
+        double lf = GigabytesPerSecond(size, lfSeconds);
+        double pem = GigabytesPerSecond(size, pemSeconds);
         right = right && DecodesBack(&b, b.text);
         printf("  %-7s %6.2f (%.2fx)    %6.2f (%.2fx)    %6.2f (%.2fx, %.2f)        %6.2f (%.2fx, %.2f)        %6.2f (%.2f)%s\n",
                KernelById(id)->name, encode, encode / copy, decode, decode / copy,
@@ -244,7 +268,7 @@ static int BenchKernels(const BenchSettings *settings, const uint32_t *sizes, in
     printf("Base64 throughput in GB/s (1e9 bytes/s), best of %d runs; encode counts input bytes,\n"
            "decode counts decoded bytes; (n.nnx) is the ratio to memcpy of the same size in this\n"
            "run, and for line-broken text the second figure is the ratio to the plain text; PEM is\n"
-           "the LF/64 text between armour lines, against that text bare.\n"
+           "the LF/64 text between armour lines, against that text bare, their runs taken in turn.\n"
            "Kernels this CPU runs:", settings->runs);
     for (int id = 0; id < KERNEL_COUNT; ++id)
         if (KernelSupported(id)) printf(" %s", KernelById(id)->name);
