@@ -42,6 +42,29 @@ static double BestSeconds(const BenchSettings *settings, Work work)
     return best;
 }
 
+// As BestSeconds for two works whose ratio matters, their runs taken in turn, so that a
+// busy spell on the machine slows both rather than one.
+template <class Work, class Other>
+static void BestSecondsOfPair(const BenchSettings *settings, Work work, Other other,
+                              double *workBest, double *otherBest)
+{
+    double start = Seconds();
+    work();
+    double once = Seconds() - start;
+    uint32_t repeats = once > 0 ? (uint32_t)(settings->minRunSeconds / once) + 1 : 1000;
+    *workBest = *otherBest = 1e30;
+    for (int run = 0; run < 3 * settings->runs; ++run) {
+        start = Seconds();
+        for (uint32_t i = 0; i < repeats; ++i) work();
+        double each = (Seconds() - start) / repeats;
+        if (each < *workBest) *workBest = each;
+        start = Seconds();
+        for (uint32_t i = 0; i < repeats; ++i) other();
+        each = (Seconds() - start) / repeats;
+        if (each < *otherBest) *otherBest = each;
+    }
+}
+
 static double GigabytesPerSecond(uint32_t bytes, double seconds)
 {
     return bytes / seconds / 1e9;
@@ -76,11 +99,15 @@ static uint32_t BrokenSize(uint32_t length, uint32_t lineLength, uint32_t endLen
     return length + (length + lineLength - 1) / lineLength * endLength + 1;
 }
 
-// Memory for one size: the input, its text plain and line-broken, and the outputs.
+static const char PEM_BEGIN[] = "-----BEGIN CERTIFICATE-----\n";
+static const char PEM_END[] = "-----END CERTIFICATE-----\n";
+
+// Memory for one size: the input, its text plain, line-broken and armoured as PEM (the
+// LF/64 text between the armour lines), and the outputs.
 struct SizeBuffers {
     uint32_t size, textSize;
     uint8_t *input, *decoded;
-    char *text, *crlf76, *lf64;
+    char *text, *crlf76, *lf64, *pem;
 };
 
 static int AllocSizeBuffers(SizeBuffers *b, uint32_t size)
@@ -93,11 +120,15 @@ static int AllocSizeBuffers(SizeBuffers *b, uint32_t size)
     b->text = (char *)malloc(b->textSize);
     b->crlf76 = (char *)malloc(BrokenSize(b->textSize, 76, 2));
     b->lf64 = (char *)malloc(BrokenSize(b->textSize, 64, 1));
-    if (!b->input || !b->decoded || !b->text || !b->crlf76 || !b->lf64) return 0;
+    b->pem = (char *)malloc(sizeof PEM_BEGIN + BrokenSize(b->textSize, 64, 1) + sizeof PEM_END);
+    if (!b->input || !b->decoded || !b->text || !b->crlf76 || !b->lf64 || !b->pem) return 0;
     FillRandom(b->input, size, size);
     if (!Base64Encode(b->input, size, b->text, b->textSize)) return 0;
     BreakLines(b->text, b->textSize - 1, b->crlf76, 76, "\r\n");
     BreakLines(b->text, b->textSize - 1, b->lf64, 64, "\n");
+    strcpy(b->pem, PEM_BEGIN);
+    strcat(b->pem, b->lf64);
+    strcat(b->pem, PEM_END);
     return 1;
 }
 
@@ -108,6 +139,7 @@ static void FreeSizeBuffers(SizeBuffers *b)
     free(b->text);
     free(b->crlf76);
     free(b->lf64);
+    free(b->pem);
 }
 
 // Decodes `text` and compares with the input; 1 when they agree.
@@ -141,23 +173,27 @@ static int BenchOneSize(const BenchSettings *settings, uint32_t size, int chosen
     }
     double copy = GigabytesPerSecond(size, BestSeconds(settings, [&] { copyBytes(b.decoded, b.input, size); }));
     printf("\n%s: memcpy %.2f GB/s\n", SizeName(size, name), copy);
-    printf("  %-7s %-17s %-17s %-30s %-30s\n", "kernel", "encode", "decode",
-           "decode CR LF/76 (vs plain)", "decode LF/64 (vs plain)");
+    printf("  %-7s %-17s %-17s %-30s %-30s %-24s\n", "kernel", "encode", "decode",
+           "decode CR LF/76 (vs plain)", "decode LF/64 (vs plain)", "decode PEM (vs LF/64)");
     for (int id = 0; id < KERNEL_COUNT; ++id) {
         if (!KernelSupported(id) || !ForceKernel(id)) continue;
-        int right = DecodesBack(&b, b.text) && DecodesBack(&b, b.crlf76) && DecodesBack(&b, b.lf64);
+        int right = DecodesBack(&b, b.text) && DecodesBack(&b, b.crlf76) && DecodesBack(&b, b.lf64) &&
+                    DecodesBack(&b, b.pem);
         double encode = GigabytesPerSecond(size, BestSeconds(settings, [&] {
             Base64Encode(b.input, size, b.text, b.textSize); }));
         double decode = GigabytesPerSecond(size, BestSeconds(settings, [&] {
             Base64Decode(b.text, b.decoded, size); }));
         double crlf = GigabytesPerSecond(size, BestSeconds(settings, [&] {
             Base64Decode(b.crlf76, b.decoded, size); }));
-        double lf = GigabytesPerSecond(size, BestSeconds(settings, [&] {
-            Base64Decode(b.lf64, b.decoded, size); }));
+        double lfSeconds = 0, pemSeconds = 0;
+        BestSecondsOfPair(settings, [&] { Base64Decode(b.lf64, b.decoded, size); },
+                          [&] { Base64Decode(b.pem, b.decoded, size); }, &lfSeconds, &pemSeconds);
+        double lf = GigabytesPerSecond(size, lfSeconds);
+        double pem = GigabytesPerSecond(size, pemSeconds);
         right = right && DecodesBack(&b, b.text);
-        printf("  %-7s %6.2f (%.2fx)    %6.2f (%.2fx)    %6.2f (%.2fx, %.2f)        %6.2f (%.2fx, %.2f)%s\n",
+        printf("  %-7s %6.2f (%.2fx)    %6.2f (%.2fx)    %6.2f (%.2fx, %.2f)        %6.2f (%.2fx, %.2f)        %6.2f (%.2f)%s\n",
                KernelById(id)->name, encode, encode / copy, decode, decode / copy,
-               crlf, crlf / copy, crlf / decode, lf, lf / copy, lf / decode,
+               crlf, crlf / copy, crlf / decode, lf, lf / copy, lf / decode, pem, pem / lf,
                right ? "" : "  WRONG RESULT");
         if (!right) ok = 0;
     }
@@ -231,7 +267,8 @@ static int BenchKernels(const BenchSettings *settings, const uint32_t *sizes, in
 
     printf("Base64 throughput in GB/s (1e9 bytes/s), best of %d runs; encode counts input bytes,\n"
            "decode counts decoded bytes; (n.nnx) is the ratio to memcpy of the same size in this\n"
-           "run, and for line-broken text the second figure is the ratio to the plain text.\n"
+           "run, and for line-broken text the second figure is the ratio to the plain text; PEM is\n"
+           "the LF/64 text between armour lines, against that text bare, their runs taken in turn.\n"
            "Kernels this CPU runs:", settings->runs);
     for (int id = 0; id < KERNEL_COUNT; ++id)
         if (KernelSupported(id)) printf(" %s", KernelById(id)->name);

@@ -1,6 +1,7 @@
 // files/commands.cpp -- the Encode File and Decode File buttons: read the input whole, size
 // the output, then convert here and offer the result, or hand both buffers to a job.
 #include "files/files.h"
+#include "files/utf16_text.h"
 
 #include "app/app.h"
 #include "codec/codrix.h"
@@ -69,6 +70,7 @@ void OnDecodeFile(void)
 {
     BYTE *input = NULL, *output = NULL;
     DWORD length = 0, size = 0, measured = 0;
+    uint32_t characters = 0;
     int async = 0, ok = 0;
 
     if (!FileCommandsAllowed()) return;
@@ -77,6 +79,15 @@ void OnDecodeFile(void)
     if (!OpenAndReadFile(&input, &length, 1, ENCODED_FILE_FILTER,
                          "Select File To Be Decoded...", ENCODED_FILE_EXTENSION))
         return;
+    // The library takes byte strings: a UTF-16 file is narrowed first, and a character no
+    // Base64 text holds fails as the decoder fails on a stray byte.
+    characters = length;
+    if (!NarrowUtf16Text(input, &characters)) {
+        LocalFree(input);
+        ShowError(DECODE_ERROR);
+        return;
+    }
+    length = characters;
     measured = MeasureText((const char *)input);
     size = DecodedSize(length, measured);
     // An empty result still gets a block, so a null pointer always means no memory.

@@ -2,7 +2,7 @@
 # Installs what building and testing need, on Debian 12 as root; does nothing when all is
 # there already. Shared by ./run.sh and ./test.sh.
 set -euo pipefail
-packages=(cmake make clang libclang-rt-14-dev libgtest-dev
+packages=(cmake make clang libclang-rt-14-dev libgtest-dev openssl
           g++-mingw-w64-i686 binutils-mingw-w64-i686
           g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
           wine wine32:i386 wine64 fonts-wine xvfb xauth x11-utils imagemagick

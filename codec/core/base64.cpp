@@ -2,6 +2,7 @@
 // the kernels do the bulk of whole groups, this file the edges, whitespace and padding.
 #include "codec/core/base64.h"
 #include "codec/core/kernels.h"
+#include "codec/core/wrapper.h"
 
 static constexpr char ALPHABET[65] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -85,7 +86,7 @@ uint32_t Base64EncodedSize(uint32_t length)
     return size > 0xFFFFFFFFu ? 0 : (uint32_t)size;
 }
 
-READS_WHOLE_BLOCKS uint32_t Base64MeasureText(const char *text)
+READS_WHOLE_BLOCKS uint32_t MeasureBareText(const char *text)
 {
     const char *p = text;
     uint32_t count = 0;
@@ -275,7 +276,7 @@ int Base64DecodeFinish(Base64Decoder *decoder)
     return 1;
 }
 
-int Base64Decode(const char *text, uint8_t *output, uint32_t outputSize)
+int DecodeBareText(const char *text, uint8_t *output, uint32_t outputSize)
 {
     Base64Decoder decoder;
     const Kernel *kernel = 0;

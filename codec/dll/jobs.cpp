@@ -8,6 +8,7 @@
 // the new job, so a job that ends by itself costs no kill; only a caller's cancel does.
 #include "codec/codrix.h"
 #include "codec/core/base64.h"
+#include "codec/core/wrapper.h"
 #include "codec/dll/jobs.h"
 #include "codec/dll/pacing.h"
 
@@ -147,17 +148,18 @@ static int DecodeInSteps(JobSlot *slot)
     DWORD length = slot->length;
     DWORD step = DecodeChunkChars();
     DWORD done = 0;
-    Base64Decoder decoder;
+    Base64TextDecoder decoder;
 
-    Base64DecodeBegin(&decoder, slot->output, slot->outputSize);
+    // The whole-text decoder, so a job accepts the same wrappers as DecodeText.
+    Base64TextDecodeBegin(&decoder, text, slot->output, slot->outputSize);
     do {
         DWORD piece = length - done < step ? length - done : step;
-        if (!Base64DecodeFeed(&decoder, text + done, piece)) return 0;
+        if (!Base64TextDecodeFeed(&decoder, done, piece)) return 0;
         done += piece;
         InterlockedExchange(&slot->processed, (LONG)done);
         if (!ContinueAfterChunk(done, length)) return 0;
     } while (done < length);
-    return Base64DecodeFinish(&decoder) ? 1 : 0;
+    return Base64TextDecodeFinish(&decoder, length) ? 1 : 0;
 }
 
 static DWORD WINAPI JobWorker(LPVOID parameter)

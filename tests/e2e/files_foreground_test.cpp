@@ -1,13 +1,16 @@
 // Encode File and Decode File with the check box unchecked, through the real Open and
 // Save dialogs: the exact bytes written, the default extension, the preselected filters,
-// every error message, overwriting, and refusing files of 4 GiB and more.
-// Usage: files_foreground_test <program.exe>
+// openssl's PEM files and texts with a BOM or in UTF-16, every error message, overwriting,
+// and refusing files of 4 GiB and more.
+// Usage: files_foreground_test <program.exe> [case]; QUORVEL_PEM_FOLDER names the folder
+// of openssl's PEM and DER files.
 #include <stdio.h>
 #include <stdlib.h>
 
 #include <string>
 
 #include "files_steps.h"
+#include "tests/small_png.h"
 
 static Session s;
 static char folder[MAX_PATH];
@@ -75,6 +78,62 @@ static void DecodesLineBrokenText(void)
     CHECK(ReadAll(output.c_str()) == bytes);
 }
 
+// Decodes `input` through Decode File into `output`; 1 when the file written is `bytes`.
+static int DecodesFileTo(const std::string &input, const std::string &output,
+                         const std::string &bytes)
+{
+    CHECK(OpenThrough(&s, s.decode, DECODE_OPEN_TITLE, input.c_str()));
+    CHECK(SaveThrough(&s, DECODE_SAVE_TITLE, output.c_str(), ANY_FILTER_NAME));
+    CHECK(WaitForIdle(&s, UI_TIMEOUT_MS));
+    return ReadAll(output.c_str()) == bytes;
+}
+
+// openssl's certificate and keys, as it wrote them, decode to its DER bytes; the RSA key
+// through a background job. The Ed25519 key's body is whole groups, with no '='.
+static void DecodesOpensslPemFiles(void)
+{
+    static const char *NAMES[] = {"cert", "ed25519_key", "rsa_key"};
+    const char *pemFolder = getenv("QUORVEL_PEM_FOLDER");
+    REQUIRE(pemFolder != NULL);
+    for (const char *name : NAMES) {
+        std::string pem = JoinPath(pemFolder, (std::string(name) + ".pem").c_str());
+        std::string der = ReadAll(JoinPath(pemFolder, (std::string(name) + ".der").c_str()).c_str());
+        int background = lstrcmpA(name, "rsa_key") == 0;
+        printf("pem: %s (%u DER bytes)%s\n", name, (unsigned)der.size(), background ? ", in the background" : "");
+        CHECK(!der.empty());
+        SetAsync(&s, background);
+        CHECK(DecodesFileTo(pem, At((std::string(name) + ".der").c_str()), der));
+    }
+    SetAsync(&s, 0);
+}
+
+// A Base64 text saved as UTF-8 with a BOM, and as UTF-16LE and UTF-16BE with theirs, as
+// Windows editors and PowerShell save it: each decodes to the same bytes.
+static void DecodesTextsWithByteOrderMarks(void)
+{
+    std::string png(SMALL_PNG, SMALL_PNG_BYTES);
+    std::string text = "data:image/png;base64," + ReferenceEncode(png) + "\r\n";
+    std::string little = "\xFF\xFE", big = "\xFE\xFF";
+    for (char c : text) {
+        little += std::string(1, c) + '\0';
+        big += std::string(1, '\0') + c;
+    }
+    const struct {
+        const char *name;
+        std::string file;
+    } files[] = {
+        {"utf8", "\xEF\xBB\xBF" + text},
+        {"utf16le", little},
+        {"utf16be", big},
+    };
+    for (const auto &f : files) {
+        printf("text with a byte-order mark: %s\n", f.name);
+        std::string input = At((std::string(f.name) + ".QVB").c_str());
+        REQUIRE(UiWriteFile(input.c_str(), f.file.data(), (DWORD)f.file.size()));
+        CHECK(DecodesFileTo(input, At((std::string(f.name) + ".png").c_str()), png));
+    }
+}
+
 static void AddsDefaultExtension(void)
 {
     std::string input = At("plain.txt");
@@ -96,6 +155,14 @@ static void RefusesInvalidBase64(void)
         {"not Base64", "this is not base64!"},
         {"a zero byte inside", std::string("aGVs\0bG8=", 9)},
         {"one character too many", "aGVsbG8gd"},
+        {"a chain of two PEM blocks",
+         "-----BEGIN CERTIFICATE-----\naGVsbG8=\n-----END CERTIFICATE-----\n"
+         "-----BEGIN CERTIFICATE-----\naGVsbG8=\n-----END CERTIFICATE-----\n"},
+        // Read as bytes, or with the high byte dropped, each of these would decode.
+        {"UTF-16LE with a character above 0x7F",
+         std::string("\xFF\xFE" "a\0G\0V\0s\0b\0G\0" "8\0\x41\x01", 18)},
+        {"UTF-16BE with an odd byte at the end",
+         std::string("\xFE\xFF\0a\0G\0V\0s\0b\0G\0" "8\0=\0", 19)},
     };
     for (const Case &c : cases) {
         printf("invalid: %s\n", c.what);
@@ -257,6 +324,8 @@ static const Case CASES[] = {
     {"filters", PreselectsFilters},
     {"roundtrips", RoundTrips},
     {"linebreaks", DecodesLineBrokenText},
+    {"pem", DecodesOpensslPemFiles},
+    {"bom", DecodesTextsWithByteOrderMarks},
     {"extension", AddsDefaultExtension},
     {"invalid", RefusesInvalidBase64},
     {"unreadable", ReportsUnreadableInput},

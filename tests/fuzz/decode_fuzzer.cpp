@@ -1,8 +1,9 @@
 // tests/fuzz/decode_fuzzer.cpp -- every kernel's decoder against a plain reference
-// decoder, on arbitrary text and on texts in lines, at several output sizes; and
-// encode/decode round trips.
+// decoder, on arbitrary text, on texts in lines and on wrapped texts (PEM armour, data:
+// URLs, BOMs), at several output sizes, whole and in pieces; and encode/decode round trips.
 #include "codec/core/base64.h"
 #include "codec/core/kernels.h"
+#include "codec/core/wrapper.h"
 #include "tests/reference_codec.h"
 
 #include <stdint.h>
@@ -26,17 +27,30 @@ static void CheckDecode(const char *text, uint32_t size, int refOk, const Bytes 
     free(out);
 }
 
-// The same text fed to the piecewise decoder in two pieces cut at `cut`.
+// The same text fed in two pieces cut at `cut`: its body (what the reference unwrapped) to
+// the piecewise decoder, and the whole text to the piecewise text decoder a job uses.
 static void CheckPieces(const char *text, uint32_t length, uint32_t cut, int refOk,
-                        const Bytes &ref)
+                        const Bytes &ref, const std::string &body, int unwrapped)
 {
     uint32_t size = (uint32_t)ref.size();
     uint8_t *out = (uint8_t *)malloc(size ? size : 1);
-    Base64Decoder decoder;
-    Base64DecodeBegin(&decoder, out, size);
-    int ok = Base64DecodeFeed(&decoder, text, cut);
-    ok &= Base64DecodeFeed(&decoder, text + cut, length - cut);
-    ok &= Base64DecodeFinish(&decoder);
+    if (unwrapped) {
+        uint32_t bodyLength = (uint32_t)strlen(body.c_str()), bodyCut = cut % (bodyLength + 1);
+        Bytes bodyRef;
+        int bodyOk = ReferenceDecode(body.c_str(), &bodyRef) && bodyRef.size() == size;
+        Base64Decoder decoder;
+        Base64DecodeBegin(&decoder, out, size);
+        int ok = Base64DecodeFeed(&decoder, body.c_str(), bodyCut);
+        ok &= Base64DecodeFeed(&decoder, body.c_str() + bodyCut, bodyLength - bodyCut);
+        ok &= Base64DecodeFinish(&decoder);
+        if (ok != bodyOk) abort();
+        if (ok && size && memcmp(out, bodyRef.data(), size) != 0) abort();
+    }
+    Base64TextDecoder whole;
+    Base64TextDecodeBegin(&whole, text, out, size);
+    int ok = Base64TextDecodeFeed(&whole, 0, cut);
+    ok &= Base64TextDecodeFeed(&whole, cut, length - cut);
+    ok &= Base64TextDecodeFinish(&whole, length);
     if (ok != refOk) abort();
     if (ok && size && memcmp(out, ref.data(), size) != 0) abort();
     free(out);
@@ -86,16 +100,40 @@ static std::string LinedText(const uint8_t *data, size_t size)
     return text;
 }
 
+// Inputs that start with '-' describe a wrapped text: byte 1 picks the wrapper, its label
+// and line end, and the rest describes the body as for '#' (LinedText from byte 1 on). Most
+// picks are well-formed armour; the others are what must be refused or the other wrappers.
+static std::string WrappedText(const uint8_t *data, size_t size)
+{
+    static const char *const LABELS[] = {"CERTIFICATE", "PRIVATE KEY", "", "X509 CRL"};
+    static const char *const NEWLINES[] = {"\n", "\r\n", "\r"};
+    if (size < 2) return std::string();
+    std::string body = LinedText(data + 1, size - 1);
+    std::string label = LABELS[data[1] & 3], newline = NEWLINES[(data[1] >> 2) % 3];
+    std::string begin = "-----BEGIN " + label + "-----" + newline;
+    std::string end = "-----END " + label + "-----" + newline;
+    std::string block = begin + body + end;
+    switch (data[1] >> 4) {
+    case 10: return begin + body + "-----END OTHER-----" + newline;
+    case 11: return block + block;
+    case 12: return "data:application/octet-stream;base64," + body;
+    case 13: return "\xEF\xBB\xBF" + block;
+    case 14: return "\xEF\xBB\xBF" + body;
+    case 15: return body + end;
+    default: return block;
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size > 1 << 20) return 0;
-    std::string lined;
+    std::string shaped;
     const uint8_t *source = data;
     size_t sourceSize = size;
-    if (size && data[0] == '#') {
-        lined = LinedText(data, size);
-        source = (const uint8_t *)lined.data();
-        sourceSize = lined.size();
+    if (size && (data[0] == '#' || data[0] == '-')) {
+        shaped = data[0] == '#' ? LinedText(data, size) : WrappedText(data, size);
+        source = (const uint8_t *)shaped.data();
+        sourceSize = shaped.size();
     }
     // The input as a file's contents: a NUL-terminated text of `sourceSize` characters,
     // which may hold a NUL of its own earlier on.
@@ -106,7 +144,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     uint32_t textLength = (uint32_t)strlen(text);
 
     Bytes ref;
-    int refOk = ReferenceDecode(text, &ref);
+    std::string body;
+    int unwrapped = ReferenceUnwrap(text, &body);
+    int refOk = ReferenceDecodeText(text, &ref);
     uint32_t measured = Base64MeasureText(text);
     uint32_t sized = Base64DecodedSize(length, measured);
     // The size the program computes must be exact for every decodable text.
@@ -122,7 +162,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         uint32_t sizes[] = {sized, sized + 1, sized ? sized - 1 : 0, 0,
                             (uint32_t)ref.size(), (uint32_t)ref.size() + 3};
         for (uint32_t s : sizes) CheckDecode(text, s, refOk, ref);
-        CheckPieces(text, textLength, cut, refOk, ref);
+        CheckPieces(text, textLength, cut, refOk, ref, body, unwrapped);
         CheckRoundTrip(data, (uint32_t)size, encoded);
     }
     free(text);

@@ -1,9 +1,16 @@
 // tests/win32/codec_test.cpp -- the text operations through the import library, bound by
-// ordinal: RFC 4648 vectors, the forgiving decoder's rules, size limits, that bad
-// arguments or small buffers fail without writing a byte, and that empty input may come
-// as a NULL pointer, to the text operations and the job starts alike.
+// ordinal: RFC 4648 vectors, the forgiving decoder's rules and the wrappers it accepts,
+// openssl's PEM files against their DER bytes, size limits, that bad arguments or small
+// buffers fail without writing a byte, and that empty input may come as a NULL pointer,
+// to the text operations and the job starts alike.
 #include "codec/codrix.h"
+#include "tests/reference_codec.h"
+#include "tests/small_png.h"
 #include "tests/win32/check.h"
+
+#include <stdlib.h>
+
+#include <string>
 
 struct Vector {
     const char *plain;
@@ -73,6 +80,19 @@ static const DecodeCase DECODE_CASES[] = {
     {"Zm9v===", 0, "", 0},
     {"Zm9v*Yg==", 0, "", 0},
     {"Zm9v\x80Yg==", 0, "", 0},
+    // PEM armour, data: URLs and a UTF-8 BOM around the text, and wrappers refused.
+    {"-----BEGIN CERTIFICATE-----\r\nZm9vYmFy\r\n-----END CERTIFICATE-----\r\n", 1, "foobar", 6},
+    {"\xEF\xBB\xBF-----BEGIN X-----\nZm9vYg==\n-----END X-----", 1, "foob", 4},
+    {"\xEF\xBB\xBFZm9v\r\n", 1, "foo", 3},
+    {" data:text/plain;base64,Zm9v\n", 1, "foo", 3},
+    {"-----BEGIN CERTIFICATE-----\nZm9v\n-----END PRIVATE KEY-----\n", 0, "", 0},
+    {"-----BEGIN X-----\nZm9v\n", 0, "", 0},
+    {"Zm9vYmFy\n-----END CERTIFICATE-----\n", 0, "", 0},
+    {"-----BEGIN X-----\nZm9v\n-----END X-----\n-----BEGIN X-----\nZm9v\n-----END X-----\n", 0, "", 0},
+    {"-----BEGIN X-----\nProc-Type: 4,ENCRYPTED\n\nZm9v\n-----END X-----\n", 0, "", 0},
+    {"-----BEGIN X-----\nZm9v\n-----\nZm9v\n-----END X-----\n", 0, "", 0},
+    {"data:text/plain,Zm9v", 0, "", 0},
+    {"data:;base64,Zm8%3D", 0, "", 0},
 };
 
 static void CheckDecodeRules(void)
@@ -89,6 +109,76 @@ static void CheckDecodeRules(void)
         }
         CHECK(Untouched(out + size, sizeof(out) - size));
     }
+}
+
+// Decodes `text` at its measured size and compares with `bytes`; 1 when they agree.
+static int DecodesTo(const std::string &text, const std::string &bytes)
+{
+    DWORD size = DecodedSize((DWORD)text.size(), MeasureText(text.c_str()));
+    BYTE *out = NewGuarded(size);
+    int ok = size == bytes.size() && DecodeText(text.c_str(), out, size) &&
+             memcmp(out, bytes.data(), size) == 0 && Untouched(out + size, GUARD_BYTES);
+    LocalFree(out);
+    return ok;
+}
+
+// 1 when `text` does not decode at its measured size.
+static int Refused(const std::string &text)
+{
+    DWORD size = DecodedSize((DWORD)text.size(), MeasureText(text.c_str()));
+    BYTE *out = NewGuarded(size);
+    int refused = !DecodeText(text.c_str(), out, size) && Untouched(out + size, GUARD_BYTES);
+    LocalFree(out);
+    return refused;
+}
+
+static int ReadTestFile(const char *folder, const char *name, std::string *bytes)
+{
+    std::string path = std::string(folder) + "/" + name;
+    FILE *file = fopen(path.c_str(), "rb");
+    char block[4096];
+    size_t got = 0;
+    if (!file) {
+        printf("  cannot open %s\n", path.c_str());
+        return 0;
+    }
+    bytes->clear();
+    while ((got = fread(block, 1, sizeof(block), file)) > 0) bytes->append(block, got);
+    fclose(file);
+    return 1;
+}
+
+// What openssl wrote (a certificate, an RSA key, and an Ed25519 key whose body has no
+// '='), as it wrote it, with CR LF line ends and after a UTF-8 BOM: each decodes to the
+// DER bytes openssl made of it.
+static void CheckOpensslPemFiles(void)
+{
+    static const char *NAMES[] = {"cert", "rsa_key", "ed25519_key"};
+    const char *folder = getenv("QUORVEL_PEM_FOLDER");
+    int wholeGroups = 0;
+    if (!CHECK(folder != NULL)) return;
+    for (const char *name : NAMES) {
+        std::string pem, der, crlf;
+        if (!CHECK(ReadTestFile(folder, (std::string(name) + ".pem").c_str(), &pem)) ||
+            !CHECK(ReadTestFile(folder, (std::string(name) + ".der").c_str(), &der)))
+            continue;
+        for (char c : pem) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        wholeGroups += der.size() % 3 == 0 && pem.find('=') == std::string::npos;
+        if (!CHECK(DecodesTo(pem, der))) printf("  %s.pem\n", name);
+        if (!CHECK(DecodesTo(crlf, der))) printf("  %s.pem with CR LF\n", name);
+        if (!CHECK(DecodesTo("\xEF\xBB\xBF" + crlf, der))) printf("  %s.pem after a BOM\n", name);
+        // Without its BEGIN line the armour is refused, never read as data.
+        if (!CHECK(Refused(pem.substr(pem.find('\n') + 1)))) printf("  %s.pem headless\n", name);
+    }
+    CHECK(wholeGroups >= 1);
+}
+
+static void CheckDataUrlOfPng(void)
+{
+    std::string png(SMALL_PNG, SMALL_PNG_BYTES);
+    std::string base64 = ReferenceEncode((const uint8_t *)png.data(), png.size());
+    CHECK(DecodesTo("data:image/png;base64," + base64, png));
+    CHECK(DecodesTo("data:image/png;base64," + base64 + "\r\n", png));
 }
 
 // Null pointers are failures, never writes or crashes.
@@ -212,6 +302,8 @@ int main(void)
 {
     CheckRfcVectors();
     CheckDecodeRules();
+    CheckOpensslPemFiles();
+    CheckDataUrlOfPng();
     CheckBadArguments();
     CheckEmptyInputsMayBeNull();
     CheckSizeLimits();
