@@ -51,6 +51,8 @@ struct Kernel {
 uint32_t EncodeBlocksScalar(const uint8_t *input, uint32_t blocks, char *output);
 uint32_t DecodeBlocksScalar(const char *text, uint32_t length, uint8_t *output,
                             uint32_t outputRoom, uint32_t *consumed);
+uint32_t DecodeTextScalar(const char *text, uint8_t *output, uint32_t outputRoom,
+                          uint32_t *consumed);
 uint32_t TextSpanScalar(const char *text, uint32_t limit);      // base64.cpp
 
 // Vector kernels, one file per CPU feature level, each compiled with its own flags: call
