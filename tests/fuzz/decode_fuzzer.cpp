@@ -107,6 +107,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     Bytes ref;
     int refOk = ReferenceDecode(text, &ref);
+    // What MeasureText counts, the plain way, for every kernel's measuring pass.
+    uint32_t fillers = 0;
+    for (uint32_t i = 0; i < textLength; ++i) fillers += strchr(" \t\n\f\r=", text[i]) != NULL;
     uint32_t measured = Base64MeasureText(text);
     uint32_t sized = Base64DecodedSize(length, measured);
     // The size the program computes must be exact for every decodable text.
@@ -119,6 +122,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const Kernel *kernel = KernelById(id);
         if (!KernelSupported(id) || !kernel->encode || !kernel->decode) continue;
         ForceKernel(id);
+        uint32_t kernelLength = 0, kernelMeasured = 0;
+        if (!Base64MeasureTextAndLength(text, &kernelLength, &kernelMeasured)) abort();
+        if (kernelLength != textLength || kernelMeasured != fillers) abort();
+        if (Base64MeasureText(text) != fillers) abort();
         uint32_t sizes[] = {sized, sized + 1, sized ? sized - 1 : 0, 0,
                             (uint32_t)ref.size(), (uint32_t)ref.size() + 3};
         for (uint32_t s : sizes) CheckDecode(text, s, refOk, ref);
