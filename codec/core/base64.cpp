@@ -94,13 +94,17 @@ READS_WHOLE_BLOCKS uint32_t MeasureTextScalar(const char *text, uint32_t limit, 
         // Most of a Base64 text holds neither whitespace, nor '=', nor the NUL: skip such
         // blocks and words whole, and look at single characters only in the rest.
         const char *p = text + n;
-        if (IsAligned(p, SCAN_BLOCK) && limit - n >= SCAN_BLOCK) {
-            const AliasedWord *w = (const AliasedWord *)p;
-            if (!(HasFillerOrNul(w[0]) | HasFillerOrNul(w[1]) | HasFillerOrNul(w[2]) |
-                  HasFillerOrNul(w[3]))) {
-                n += SCAN_BLOCK;
-                continue;
+        if (IsAligned(p, SCAN_BLOCK)) {
+            const char *blocksEnd = p + (limit - n) / SCAN_BLOCK * SCAN_BLOCK;
+            while (p != blocksEnd) {
+                const AliasedWord *w = (const AliasedWord *)p;
+                if (HasFillerOrNul(w[0]) | HasFillerOrNul(w[1]) | HasFillerOrNul(w[2]) |
+                    HasFillerOrNul(w[3]))
+                    break;
+                p += SCAN_BLOCK;
             }
+            n = (uint32_t)(p - text);
+            if (n == limit) break;
         }
         if (IsAligned(p, sizeof(Word)) && limit - n >= sizeof(Word) &&
             !HasFillerOrNul(*(const AliasedWord *)p)) {
