@@ -1,12 +1,14 @@
 // bench/bench.cpp -- throughput of every kernel this CPU runs, with memcpy of the same size
-// measured in the same run, and (mode "file") the whole-file path against a plain copy.
-// Usage: codec_bench [kernels | file | smoke]. Exit code 1 when a conversion gave a wrong
-// result, so the smoke run catches a broken kernel.
+// measured in the same run, (mode "measure") the passes that size a decode, and (mode
+// "file") the whole-file path against a plain copy.
+// Usage: codec_bench [kernels | measure | file | smoke] [kernel...]. Exit code 1 when a
+// conversion gave a wrong result, so the smoke run catches a broken kernel.
 #include "bench/wholefile.h"
 #include "codec/core/base64.h"
 #include "codec/core/kernels.h"
 
 #include <chrono>
+#include <initializer_list>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -160,7 +162,17 @@ static const char *SizeName(uint32_t size, char *name)
 // compiler cannot drop or shorten the copy.
 static void *(*volatile copyBytes)(void *, const void *, size_t) = memcpy;
 
-static int BenchOneSize(const BenchSettings *settings, uint32_t size, int chosen)
+// 1 when kernel `id` is to be measured: every kernel, or those named on the command line.
+static int KernelWanted(int id, char **names, int count)
+{
+    if (count == 0) return 1;
+    for (int i = 0; i < count; ++i)
+        if (strcmp(names[i], KernelById(id)->name) == 0) return 1;
+    return 0;
+}
+
+static int BenchOneSize(const BenchSettings *settings, uint32_t size, int chosen,
+                        char **names, int nameCount)
 {
     SizeBuffers b;
     char name[32];
@@ -173,9 +185,10 @@ static int BenchOneSize(const BenchSettings *settings, uint32_t size, int chosen
     }
     double copy = GigabytesPerSecond(size, BestSeconds(settings, [&] { copyBytes(b.decoded, b.input, size); }));
     printf("\n%s: memcpy %.2f GB/s\n", SizeName(size, name), copy);
-    printf("  %-7s %-17s %-17s %-30s %-30s %-24s\n", "kernel", "encode", "decode",
-           "decode CR LF/76 (vs plain)", "decode LF/64 (vs plain)", "decode PEM (vs LF/64)");
+    printf("  %-7s %-16s %-16s %-8s %-25s %-25s %-13s %s\n", "kernel", "encode", "decode",
+           "dec/enc", "CR LF/76 (vs plain)", "LF/64 (vs plain)", "PEM (vs LF)", "measure CR LF/76");
     for (int id = 0; id < KERNEL_COUNT; ++id) {
+        if (!KernelWanted(id, names, nameCount)) continue;
         if (!KernelSupported(id) || !ForceKernel(id)) continue;
         int right = DecodesBack(&b, b.text) && DecodesBack(&b, b.crlf76) && DecodesBack(&b, b.lf64) &&
                     DecodesBack(&b, b.pem);
@@ -190,11 +203,18 @@ static int BenchOneSize(const BenchSettings *settings, uint32_t size, int chosen
                           [&] { Base64Decode(b.pem, b.decoded, size); }, &lfSeconds, &pemSeconds);
         double lf = GigabytesPerSecond(size, lfSeconds);
         double pem = GigabytesPerSecond(size, pemSeconds);
-        right = right && DecodesBack(&b, b.text);
-        printf("  %-7s %6.2f (%.2fx)    %6.2f (%.2fx)    %6.2f (%.2fx, %.2f)        %6.2f (%.2fx, %.2f)        %6.2f (%.2f)%s\n",
+        // The pass that sizes the output before a decode, over the line-broken text,
+        // whose separators it counts; in GB/s of text.
+        uint32_t crlfLength = (uint32_t)strlen(b.crlf76), measured = 0;
+        uint32_t padding = (3 - size % 3) % 3;
+        double measure = GigabytesPerSecond(crlfLength, BestSeconds(settings, [&] {
+            measured = Base64MeasureText(b.crlf76); }));
+        right = right && DecodesBack(&b, b.text) &&
+                measured == crlfLength - (b.textSize - 1) + padding;
+        printf("  %-7s %6.2f (%.2fx)   %6.2f (%.2fx)   %5.2f    %6.2f (%.2fx, %.2f)     %6.2f (%.2fx, %.2f)     %6.2f (%.2f)  %6.2f%s\n",
                KernelById(id)->name, encode, encode / copy, decode, decode / copy,
-               crlf, crlf / copy, crlf / decode, lf, lf / copy, lf / decode, pem, pem / lf,
-               right ? "" : "  WRONG RESULT");
+               decode / encode, crlf, crlf / copy, crlf / decode, lf, lf / copy, lf / decode,
+               pem, pem / lf, measure, right ? "" : "  WRONG RESULT");
         if (!right) ok = 0;
     }
     ForceKernel(chosen);
@@ -260,26 +280,92 @@ static int ChosenKernelId(void)
     return KERNEL_SCALAR;
 }
 
-static int BenchKernels(const BenchSettings *settings, const uint32_t *sizes, int count, int tools)
+static int BenchKernels(const BenchSettings *settings, const uint32_t *sizes, int count, int tools,
+                        char **names, int nameCount)
 {
     int chosen = ChosenKernelId();
     int ok = 1;
 
     printf("Base64 throughput in GB/s (1e9 bytes/s), best of %d runs; encode counts input bytes,\n"
            "decode counts decoded bytes; (n.nnx) is the ratio to memcpy of the same size in this\n"
-           "run, and for line-broken text the second figure is the ratio to the plain text; PEM is\n"
-           "the LF/64 text between armour lines, against that text bare, their runs taken in turn.\n"
+           "run, and for line-broken text the second figure is the ratio to the plain text;\n"
+           "dec/enc is decode over encode of the same kernel and size in this run; PEM is the\n"
+           "LF/64 text between armour lines, against that text bare, their runs taken in turn;\n"
+           "measure (MeasureText) counts text bytes.\n"
            "Kernels this CPU runs:", settings->runs);
     for (int id = 0; id < KERNEL_COUNT; ++id)
         if (KernelSupported(id)) printf(" %s", KernelById(id)->name);
     printf("; chosen: %s; %d-bit build.\n", KernelById(chosen)->name, (int)sizeof(void *) * 8);
     for (int i = 0; i < count; ++i)
-        if (!BenchOneSize(settings, sizes[i], chosen)) ok = 0;
+        if (!BenchOneSize(settings, sizes[i], chosen, names, nameCount)) ok = 0;
 #ifndef _WIN32
     if (tools) BenchTools(settings, sizes[count - 1]);
 #else
     (void)tools;
 #endif
+    return ok;
+}
+
+// A text of `length` alphabet characters and its NUL, with `lineEnd` after every 76
+// characters when it is not NULL. Returns the characters of the line ends.
+static uint32_t FillText(char *text, uint32_t length, const char *lineEnd)
+{
+    uint32_t ends = 0;
+    static const char ALPHABET[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    uint32_t seed = length, column = 0, endLength = lineEnd ? (uint32_t)strlen(lineEnd) : 0;
+    for (uint32_t i = 0; i < length; ++i) {
+        if (lineEnd && column == 76 && length - i >= endLength) {
+            memcpy(text + i, lineEnd, endLength);
+            i += endLength - 1;
+            ends += endLength;
+            column = 0;
+            continue;
+        }
+        seed = seed * 1664525u + 1013904223u;
+        text[i] = ALPHABET[seed >> 26];
+        ++column;
+    }
+    text[length] = '\0';
+    return ends;
+}
+
+// What a decode job does before it starts, on a text of `length` characters: the text's
+// length and MeasureText, per kernel.
+static int BenchMeasure(const BenchSettings *settings, uint32_t length, char **names, int nameCount)
+{
+    char *text = (char *)malloc((size_t)length + 1);
+    int chosen = ChosenKernelId();
+    int ok = 1;
+
+    if (!text) {
+        printf("out of memory for a %u-byte text\n", length);
+        return 0;
+    }
+    printf("Sizing a %u MB text before a decode, ms, best of %d runs; %d-bit build.\n",
+           length / 1000000, settings->runs, (int)sizeof(void *) * 8);
+    for (const char *lineEnd : {(const char *)NULL, "\r\n"}) {
+        uint32_t ends = FillText(text, length, lineEnd);
+        printf("%s:\n  %-7s %-9s %-12s %-22s %s\n", lineEnd ? "in lines of 76 and CR LF" : "one line",
+               "kernel", "strlen", "MeasureText", "strlen + MeasureText", "both in one pass");
+        for (int id = 0; id < KERNEL_COUNT; ++id) {
+            if (!KernelWanted(id, names, nameCount)) continue;
+            if (!KernelSupported(id) || !ForceKernel(id)) continue;
+            size_t counted = 0;
+            uint32_t measured = 0;
+            double scan = BestSeconds(settings, [&] { counted = strlen(text); });
+            double measure = BestSeconds(settings, [&] { measured = Base64MeasureText(text); });
+            if (counted != length || measured != ends) ok = 0;
+            uint32_t onePassLength = 0;
+            double both = BestSeconds(settings, [&] {
+                Base64MeasureTextAndLength(text, &onePassLength, &measured); });
+            if (onePassLength != length || measured != ends) ok = 0;
+            printf("  %-7s %7.1f   %7.1f      %7.1f                %7.1f%s\n", KernelById(id)->name,
+                   scan * 1e3, measure * 1e3, (scan + measure) * 1e3, both * 1e3,
+                   ok ? "" : "  WRONG RESULT");
+        }
+    }
+    ForceKernel(chosen);
+    free(text);
     return ok;
 }
 
@@ -416,11 +502,22 @@ int main(int argc, char **argv)
     static const uint32_t SIZES[] = {4 * KIB, 128 * KIB, 1 * MIB, 64 * MIB};
     static const uint32_t SMOKE_SIZES[] = {4 * KIB + 1, 128 * KIB + 2};
     const char *mode = argc > 1 ? argv[1] : "kernels";
-    BenchSettings settings = {7, 0.05};
+    // Many short runs rather than a few long ones: on a busy machine the best of them is
+    // more often one that ran undisturbed.
+    BenchSettings settings = {21, 0.01};
+
+    // Any further arguments name the kernels to measure; by default every one this CPU runs.
+    char **names = argv + (argc > 2 ? 2 : argc);
+    int nameCount = argc > 2 ? argc - 2 : 0;
 
     setvbuf(stdout, NULL, _IONBF, 0);
     if (strcmp(mode, "kernels") == 0)
-        return BenchKernels(&settings, SIZES, 4, 1) ? 0 : 1;
+        return BenchKernels(&settings, SIZES, 4, 1, names, nameCount) ? 0 : 1;
+    if (strcmp(mode, "measure") == 0) {
+        settings.runs = 5;
+        settings.minRunSeconds = 0;
+        return BenchMeasure(&settings, 200000000, names, nameCount) ? 0 : 1;
+    }
     if (strcmp(mode, "file") == 0) {
         settings.runs = 5;
         settings.minRunSeconds = 0;
@@ -429,8 +526,8 @@ int main(int argc, char **argv)
     if (strcmp(mode, "smoke") == 0) {
         settings.runs = 1;
         settings.minRunSeconds = 0.01;
-        return BenchKernels(&settings, SMOKE_SIZES, 2, 0) ? 0 : 1;
+        return BenchKernels(&settings, SMOKE_SIZES, 2, 0, names, nameCount) ? 0 : 1;
     }
-    fprintf(stderr, "usage: codec_bench [kernels | file | smoke]\n");
+    fprintf(stderr, "usage: codec_bench [kernels | measure | file | smoke] [kernel...]\n");
     return 2;
 }

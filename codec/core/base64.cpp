@@ -86,32 +86,70 @@ uint32_t Base64EncodedSize(uint32_t length)
     return size > 0xFFFFFFFFu ? 0 : (uint32_t)size;
 }
 
-READS_WHOLE_BLOCKS uint32_t MeasureBareText(const char *text)
+// The scalar kernel's measure: whole words and blocks where they hold nothing of interest.
+READS_WHOLE_BLOCKS uint32_t MeasureTextScalar(const char *text, uint32_t limit, uint32_t *measured)
 {
-    const char *p = text;
+    uint32_t n = 0, count = 0;
+
+    while (n < limit) {
+        // Most of a Base64 text holds neither whitespace, nor '=', nor the NUL: skip such
+        // blocks and words whole, and look at single characters only in the rest.
+        const char *p = text + n;
+        if (IsAligned(p, SCAN_BLOCK)) {
+            const char *blocksEnd = p + (limit - n) / SCAN_BLOCK * SCAN_BLOCK;
+            while (p != blocksEnd) {
+                const AliasedWord *w = (const AliasedWord *)p;
+                if (HasFillerOrNul(w[0]) | HasFillerOrNul(w[1]) | HasFillerOrNul(w[2]) |
+                    HasFillerOrNul(w[3]))
+                    break;
+                p += SCAN_BLOCK;
+            }
+            n = (uint32_t)(p - text);
+            if (n == limit) break;
+        }
+        if (IsAligned(p, sizeof(Word)) && limit - n >= sizeof(Word) &&
+            !HasFillerOrNul(*(const AliasedWord *)p)) {
+            n += sizeof(Word);
+            continue;
+        }
+        uint8_t c = (uint8_t)*p;
+        if (!c) break;
+        uint8_t cls = CHAR_CLASSES.of[c];
+        count += cls == CLASS_SPACE || cls == CLASS_PAD;
+        ++n;
+    }
+    *measured = count;
+    return n;
+}
+
+uint32_t MeasureBareText(const char *text)
+{
+    MeasureKernel measure = 0;
     uint32_t count = 0;
 
     if (!text) return 0;
+    measure = ActiveKernel()->measure;
+    // A text of 4 GiB and more (64-bit builds only) goes in parts; the count wraps as a
+    // 32-bit count must.
     for (;;) {
-        // Most of a Base64 text holds neither whitespace, nor '=', nor the NUL: skip such
-        // blocks and words whole, and look at single characters only in the rest.
-        if (IsAligned(p, SCAN_BLOCK)) {
-            const AliasedWord *w = (const AliasedWord *)p;
-            if (!(HasFillerOrNul(w[0]) | HasFillerOrNul(w[1]) | HasFillerOrNul(w[2]) |
-                  HasFillerOrNul(w[3]))) {
-                p += SCAN_BLOCK;
-                continue;
-            }
-        }
-        if (IsAligned(p, sizeof(Word)) && !HasFillerOrNul(*(const AliasedWord *)p)) {
-            p += sizeof(Word);
-            continue;
-        }
-        uint8_t c = (uint8_t)*p++;
-        if (!c) return count;
-        uint8_t cls = CHAR_CLASSES.of[c];
-        count += cls == CLASS_SPACE || cls == CLASS_PAD;
+        uint32_t part = 0;
+        uint32_t n = measure(text, 0xFFFFFFFFu, &part);
+        count += part;
+        if (n < 0xFFFFFFFFu) return count;
+        text += n;
     }
+}
+
+int MeasureBareTextAndLength(const char *text, uint32_t *length, uint32_t *measured)
+{
+    uint32_t count = 0, n = 0;
+
+    if (!text || !length || !measured) return 0;
+    n = ActiveKernel()->measure(text, 0xFFFFFFFFu, &count);
+    if (n == 0xFFFFFFFFu && text[n]) return 0;
+    *length = n;
+    *measured = count;
+    return 1;
 }
 
 uint32_t Base64DecodedSize(uint32_t length, uint32_t measured)

@@ -13,6 +13,11 @@ uint32_t Base64EncodedSize(uint32_t length);
 // BOM, the armour lines, a data: URL's prefix). NULL counts 0.
 uint32_t Base64MeasureText(const char *text);
 
+// Base64MeasureText's count and the text's length (its characters before the NUL) in one
+// pass. Returns 1; 0, storing nothing, when an argument is NULL or the text has 2^32
+// characters or more (possible in 64-bit builds only).
+int Base64MeasureTextAndLength(const char *text, uint32_t *length, uint32_t *measured);
+
 // floor((length - measured) * 3 / 4), computed without 32-bit overflow; 0 when measured
 // exceeds length. Exact decoded length of every decodable text of that length.
 uint32_t Base64DecodedSize(uint32_t length, uint32_t measured);

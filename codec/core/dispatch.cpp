@@ -7,10 +7,10 @@
 #include <cpuid.h>
 
 static const Kernel KERNELS[KERNEL_COUNT] = {
-    {"scalar", EncodeBlocksScalar, DecodeBlocksScalar, TextSpanScalar, 0},
-    {"ssse3", EncodeBlocksSsse3, DecodeBlocksSsse3, TextSpanSse2, 0},
-    {"avx2", EncodeBlocksAvx2, DecodeBlocksAvx2, TextSpanAvx2, 0},
-    {"avx512", EncodeBlocksAvx512, DecodeBlocksAvx512, TextSpanAvx512, DecodeTextAvx512},
+    {"scalar", EncodeBlocksScalar, DecodeBlocksScalar, TextSpanScalar, DecodeTextScalar, MeasureTextScalar},
+    {"ssse3", EncodeBlocksSsse3, DecodeBlocksSsse3, TextSpanSse2, 0, MeasureTextSsse3},
+    {"avx2", EncodeBlocksAvx2, DecodeBlocksAvx2, TextSpanAvx2, 0, MeasureTextAvx2},
+    {"avx512", EncodeBlocksAvx512, DecodeBlocksAvx512, TextSpanAvx512, DecodeTextAvx512, MeasureTextAvx2},
 };
 
 static std::atomic<const Kernel *> activeKernel{nullptr};

@@ -30,6 +30,10 @@ typedef uint32_t (*DecodeTextKernel)(const char *text, uint8_t *output, uint32_t
 // never straddles a page, so those reads cannot fault on any target we build for.
 typedef uint32_t (*SpanKernel)(const char *text, uint32_t limit);
 
+// As SpanKernel, and stores in *measured how many of the characters it returns are
+// whitespace (TAB LF FF CR space) or '=': MeasureText and the text's length in one pass.
+typedef uint32_t (*MeasureKernel)(const char *text, uint32_t limit, uint32_t *measured);
+
 // The aligned-block scans read bytes the address sanitizer would report all the same; only
 // those functions carry this.
 #if defined(__clang__) || defined(__GNUC__)
@@ -46,12 +50,16 @@ struct Kernel {
     DecodeKernel decode;
     SpanKernel span;
     DecodeTextKernel decodeText;
+    MeasureKernel measure;
 };
 
 uint32_t EncodeBlocksScalar(const uint8_t *input, uint32_t blocks, char *output);
 uint32_t DecodeBlocksScalar(const char *text, uint32_t length, uint8_t *output,
                             uint32_t outputRoom, uint32_t *consumed);
+uint32_t DecodeTextScalar(const char *text, uint8_t *output, uint32_t outputRoom,
+                          uint32_t *consumed);
 uint32_t TextSpanScalar(const char *text, uint32_t limit);      // base64.cpp
+uint32_t MeasureTextScalar(const char *text, uint32_t limit, uint32_t *measured);
 
 // Vector kernels, one file per CPU feature level, each compiled with its own flags: call
 // one only after KernelSupported said yes.
@@ -59,10 +67,12 @@ uint32_t EncodeBlocksSsse3(const uint8_t *input, uint32_t blocks, char *output);
 uint32_t DecodeBlocksSsse3(const char *text, uint32_t length, uint8_t *output,
                            uint32_t outputRoom, uint32_t *consumed);
 uint32_t TextSpanSse2(const char *text, uint32_t limit);        // ssse3.cpp
+uint32_t MeasureTextSsse3(const char *text, uint32_t limit, uint32_t *measured);  // measure_ssse3.cpp
 uint32_t EncodeBlocksAvx2(const uint8_t *input, uint32_t blocks, char *output);
 uint32_t DecodeBlocksAvx2(const char *text, uint32_t length, uint8_t *output,
                           uint32_t outputRoom, uint32_t *consumed);
 uint32_t TextSpanAvx2(const char *text, uint32_t limit);
+uint32_t MeasureTextAvx2(const char *text, uint32_t limit, uint32_t *measured);    // measure_avx2.cpp
 uint32_t EncodeBlocksAvx512(const uint8_t *input, uint32_t blocks, char *output);
 uint32_t DecodeBlocksAvx512(const char *text, uint32_t length, uint8_t *output,
                             uint32_t outputRoom, uint32_t *consumed);

@@ -110,12 +110,76 @@ uint32_t EncodeBlocksScalar(const uint8_t *input, uint32_t blocks, char *output)
     return blocks;
 }
 
-static inline uint32_t DecodeGroup(const uint8_t *in)
+static inline uint32_t LoadWord(const uint8_t *in)
 {
     uint32_t word;
     memcpy(&word, in, 4);
+    return word;
+}
+
+// The text kernel's loads may pass the text's NUL within its 64-byte line; a function of
+// their own keeps the address sanitizer on the other kernel's.
+READS_WHOLE_BLOCKS static inline uint32_t LoadWordInLine(const uint8_t *in)
+{
+    uint32_t word;
+    memcpy(&word, in, 4);
+    return word;
+}
+
+template <uint32_t (*Load)(const uint8_t *)>
+static inline uint32_t DecodeGroup(const uint8_t *in)
+{
+    uint32_t word = Load(in);
     return DECODE.at[0][word & 0xFF] | DECODE.at[1][(word >> 8) & 0xFF] |
            DECODE.at[2][(word >> 16) & 0xFF] | DECODE.at[3][word >> 24];
+}
+
+// Four groups, each stored as a 4-byte word whose 4th byte the next group overwrites (the
+// last one's lands in the room the caller vouched for). Stores before knowing the groups
+// are valid: the caller keeps only those that were. Returns the four values OR'd together.
+template <uint32_t (*Load)(const uint8_t *)>
+static inline uint32_t DecodeFourGroups(const uint8_t *in, uint8_t *out)
+{
+    uint32_t v0 = DecodeGroup<Load>(in);
+    memcpy(out, &v0, 4);
+    uint32_t v1 = DecodeGroup<Load>(in + 4);
+    memcpy(out + 3, &v1, 4);
+    uint32_t v2 = DecodeGroup<Load>(in + 8);
+    memcpy(out + 6, &v2, 4);
+    uint32_t v3 = DecodeGroup<Load>(in + 12);
+    memcpy(out + 9, &v3, 4);
+    return v0 | v1 | v2 | v3;
+}
+
+// Groups that fit whole in `outputRoom`, and how many of them may be stored as 4-byte
+// words: the word of the last writes one byte past its three, which must be in the room.
+static inline uint32_t WideGroups(uint32_t outputRoom)
+{
+    return outputRoom >= 4 ? (outputRoom - 1) / 3 : 0;
+}
+
+// Stores the groups from `in` one at a time until one is not valid or `groups` are done;
+// the first `wide` of them (counted from the start of the run) as 4-byte words. Returns
+// the groups stored.
+static inline uint32_t DecodeSingleGroups(const uint8_t *in, uint8_t *out, uint32_t done,
+                                          uint32_t groups, uint32_t wide)
+{
+    uint32_t first = done;
+    while (done < groups) {
+        uint32_t v = DecodeGroup<LoadWord>(in);
+        if (v & DECODE_INVALID) break;
+        if (done < wide) {
+            memcpy(out, &v, 4);
+        } else {
+            out[0] = (uint8_t)v;
+            out[1] = (uint8_t)(v >> 8);
+            out[2] = (uint8_t)(v >> 16);
+        }
+        in += 4;
+        out += 3;
+        done += 1;
+    }
+    return done - first;
 }
 
 // Stops at the first group holding anything but alphabet characters (whitespace and '='
@@ -125,43 +189,59 @@ uint32_t DecodeBlocksScalar(const char *text, uint32_t length, uint8_t *output,
 {
     const uint8_t *in = (const uint8_t *)text;
     uint32_t groups = length / 4;
-    uint32_t wide = 0;
+    uint32_t wide = WideGroups(outputRoom);
     uint32_t done = 0;
 
     if (groups > outputRoom / 3) groups = outputRoom / 3;
-    // A group stored as a 4-byte word writes one byte past its own three, which must still
-    // be inside the room; the groups beyond `wide` store three single bytes.
-    if (outputRoom >= 4) wide = (outputRoom - 1) / 3;
     if (wide > groups) wide = groups;
-
-    while (done + 4 <= wide) {
-        uint32_t v0 = DecodeGroup(in);
-        uint32_t v1 = DecodeGroup(in + 4);
-        uint32_t v2 = DecodeGroup(in + 8);
-        uint32_t v3 = DecodeGroup(in + 12);
-        if ((v0 | v1 | v2 | v3) & DECODE_INVALID) break;
-        memcpy(output, &v0, 4);
-        memcpy(output + 3, &v1, 4);
-        memcpy(output + 6, &v2, 4);
-        memcpy(output + 9, &v3, 4);
+    // Four groups a step with one validity test; the step that meets a character of
+    // another kind is done again a group at a time below.
+    const uint8_t *end = in + wide / 4 * 16;
+    while (in != end) {
+        if (DecodeFourGroups<LoadWord>(in, output) & DECODE_INVALID) break;
         in += 16;
         output += 12;
-        done += 4;
     }
-    while (done < groups) {
-        uint32_t v = DecodeGroup(in);
-        if (v & DECODE_INVALID) break;
-        if (done < wide) {
-            memcpy(output, &v, 4);
-        } else {
-            output[0] = (uint8_t)v;
-            output[1] = (uint8_t)(v >> 8);
-            output[2] = (uint8_t)(v >> 16);
-        }
-        in += 4;
-        output += 3;
-        done += 1;
-    }
+    done = (uint32_t)(in - (const uint8_t *)text) / 4;
+    done += DecodeSingleGroups(in, output, done, groups, wide);
     *consumed = done * 4;
     return done * 3;
+}
+
+typedef uintptr_t __attribute__((may_alias)) AliasedWord;
+static const uintptr_t BYTE_ONES = ~(uintptr_t)0 / 0xFF;
+
+// Non-zero when the aligned 16 bytes at `block` hold a zero byte.
+READS_WHOLE_BLOCKS static inline uintptr_t BlockHoldsZero(const uint8_t *block)
+{
+    const AliasedWord *w = (const AliasedWord *)block;
+    uintptr_t any = 0;
+    for (uint32_t i = 0; i < 16 / sizeof(uintptr_t); ++i)
+        any |= (w[i] - BYTE_ONES) & ~w[i];
+    return any & BYTE_ONES * 0x80;
+}
+
+// The length-given loop with the NUL found by the validity test itself, which rejects it
+// like any stray byte. What may be read: the 64-byte line of the next unread byte (that
+// byte is at most the NUL, and a line never straddles a page). A step that reaches into
+// the next line goes on only when the aligned 16 bytes that end this line hold no zero:
+// those before the step are characters already decoded (or, at the very start, bytes
+// before the text, which at worst stop the loop early), so no NUL lies from the step to
+// the line's end. Otherwise, and at the end of the room, it stops and the caller goes on.
+READS_WHOLE_BLOCKS uint32_t DecodeTextScalar(const char *text, uint8_t *output,
+                                             uint32_t outputRoom, uint32_t *consumed)
+{
+    const uint8_t *in = (const uint8_t *)text;
+    // Pointers rather than counters: i686 has registers for little more than these two.
+    const uint8_t *end = in + WideGroups(outputRoom) / 4 * 16;
+
+    while (in != end) {
+        if (((uintptr_t)in & 63) > 48 && BlockHoldsZero((const uint8_t *)((uintptr_t)in | 63) - 15))
+            break;
+        if (DecodeFourGroups<LoadWordInLine>(in, output) & DECODE_INVALID) break;
+        in += 16;
+        output += 12;
+    }
+    *consumed = (uint32_t)(in - (const uint8_t *)text);
+    return *consumed / 4 * 3;
 }

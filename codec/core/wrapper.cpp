@@ -275,6 +275,18 @@ int Base64Decode(const char *text, uint8_t *output, uint32_t outputSize)
     return !EndsInArmourLine(body, 0, end);
 }
 
+// The characters of an END line the bare measure of the body did not count: all but its
+// label's spaces and '='.
+static uint32_t EndLineCount(const Base64TextDecoder *decoder)
+{
+    uint32_t count = END_LINE_DATA_CHARS;
+    for (uint32_t i = 0; i < decoder->labelLength; ++i) {
+        char c = decoder->text[decoder->labelStart + i];
+        count += c != ' ' && c != '=';
+    }
+    return count;
+}
+
 // Counts every character of the wrapper with the whitespace and padding of the body, so
 // that Base64DecodedSize stays exact: the head by position, the END line by its label.
 uint32_t Base64MeasureText(const char *text)
@@ -287,12 +299,24 @@ uint32_t Base64MeasureText(const char *text)
     Base64TextDecodeBegin(&decoder, text, &none, 0);
     if (decoder.failed) return MeasureBareText(text);   // it will not decode; any count does
     count = decoder.bodyStart + MeasureBareText(text + decoder.bodyStart);
-    if (decoder.armoured) {
-        count += END_LINE_DATA_CHARS;
-        for (uint32_t i = 0; i < decoder.labelLength; ++i) {
-            char c = text[decoder.labelStart + i];
-            count += c != ' ' && c != '=';   // the bare measure counted those already
-        }
-    }
+    if (decoder.armoured) count += EndLineCount(&decoder);
     return count;
+}
+
+int Base64MeasureTextAndLength(const char *text, uint32_t *length, uint32_t *measured)
+{
+    Base64TextDecoder decoder;
+    uint8_t none = 0;
+    uint32_t bodyLength = 0, count = 0;
+
+    if (!text || !length || !measured) return 0;
+    Base64TextDecodeBegin(&decoder, text, &none, 0);
+    if (decoder.failed) return MeasureBareTextAndLength(text, length, measured);
+    if (!MeasureBareTextAndLength(text + decoder.bodyStart, &bodyLength, &count)) return 0;
+    if ((uint64_t)decoder.bodyStart + bodyLength > 0xFFFFFFFFu) return 0;
+    count += decoder.bodyStart;
+    if (decoder.armoured) count += EndLineCount(&decoder);
+    *length = decoder.bodyStart + bodyLength;
+    *measured = count;
+    return 1;
 }

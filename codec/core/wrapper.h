@@ -37,7 +37,8 @@ uint32_t HyphenSpanScalar(const char *text, uint32_t limit);   // wrapper.cpp
 uint32_t HyphenSpanSse2(const char *text, uint32_t limit);     // hyphen_ssse3.cpp
 uint32_t HyphenSpanAvx2(const char *text, uint32_t limit);     // hyphen_avx2.cpp
 
-// In base64.cpp: the measure and the whole-text decode of text with no wrapper, as
-// Base64MeasureText and Base64Decode were before wrappers were recognised.
+// In base64.cpp: the measure (alone, or with the length in the same pass) and the
+// whole-text decode of text with no wrapper.
 uint32_t MeasureBareText(const char *text);
+int MeasureBareTextAndLength(const char *text, uint32_t *length, uint32_t *measured);
 int DecodeBareText(const char *text, uint8_t *output, uint32_t outputSize);

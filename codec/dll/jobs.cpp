@@ -12,8 +12,6 @@
 #include "codec/dll/jobs.h"
 #include "codec/dll/pacing.h"
 
-#include <string.h>
-
 // A slot moves FREE -> CLAIMED (a start fills it) -> STARTING (queryable; the start
 // waits for the worker) -> ACTIVE (queryable; the job runs, or is over and its worker
 // parked) -> CHECKING (a start looks whether its thread has ended, or takes its parked
@@ -353,16 +351,15 @@ HANDLE WINAPI StartEncodeJob(const BYTE *input, DWORD length, char *output, DWOR
 HANDLE WINAPI StartDecodeJob(const char *text, BYTE *output, DWORD outputSize,
                              CodrixCompletion completion, DWORD userValue)
 {
-    size_t length = 0;
+    uint32_t length = 0, measured = 0;
     if (!output && outputSize == 0) output = noBytes;
     if (!text || !output) return INVALID_HANDLE_VALUE;
-    length = strlen(text);
-    if (length != (DWORD)length) return INVALID_HANDLE_VALUE;   // beyond 4 GiB: 64-bit only
+    // The length and the measure in one pass, as the caller waits for it; it fails for a
+    // text of 4 GiB and more, which only a 64-bit caller can have.
+    if (!Base64MeasureTextAndLength(text, &length, &measured)) return INVALID_HANDLE_VALUE;
     // Every decodable text has exactly this size, so a smaller output can never succeed.
-    if (outputSize < Base64DecodedSize((DWORD)length, Base64MeasureText(text)))
-        return INVALID_HANDLE_VALUE;
-    return StartJob(0, (const BYTE *)text, (DWORD)length, output, outputSize, completion,
-                    userValue);
+    if (outputSize < Base64DecodedSize(length, measured)) return INVALID_HANDLE_VALUE;
+    return StartJob(0, (const BYTE *)text, length, output, outputSize, completion, userValue);
 }
 
 int WINAPI QueryEncodeProgress(HANDLE job, DWORD *processed, DWORD *total)

@@ -441,6 +441,26 @@ TEST_P(KernelTest, MeasuresWhitespaceAndPadding)
                 ASSERT_EQ(Base64MeasureText(text.c_str() + start), 1u)
                     << "start " << start << " at " << at;
             }
+
+    // Texts of nothing but counted characters, long enough that a vector kernel's byte
+    // counters must be summed many times over, and the length from the same pass.
+    for (uint32_t length : {1000u, 16383u, 70001u}) {
+        std::vector<char> text(length + 1);
+        for (uint32_t i = 0; i < length; ++i) text[i] = " \t\n\f\r="[i % 6];
+        text[length] = '\0';
+        uint32_t measuredLength = 0, measured = 0;
+        EXPECT_EQ(Base64MeasureText(text.data()), length);
+        ASSERT_EQ(Base64MeasureTextAndLength(text.data(), &measuredLength, &measured), 1);
+        EXPECT_EQ(measuredLength, length);
+        EXPECT_EQ(measured, length);
+    }
+    uint32_t length = 7, measured = 7;
+    EXPECT_EQ(Base64MeasureTextAndLength(NULL, &length, &measured), 0);
+    EXPECT_EQ(Base64MeasureTextAndLength("Zg==", NULL, &measured), 0);
+    EXPECT_EQ(Base64MeasureTextAndLength("Zg==", &length, NULL), 0);
+    ASSERT_EQ(Base64MeasureTextAndLength("Z g=\r\n", &length, &measured), 1);
+    EXPECT_EQ(length, 6u);
+    EXPECT_EQ(measured, 4u);
 }
 
 // A Base64 file holding a zero byte is sized from its full length, but its text as a
@@ -700,22 +720,47 @@ TEST_P(KernelTest, EncodesHugeInputsAtSeveralOutputAlignments)
     }
 }
 
-// The NUL scan: every start alignment against every NUL position and a range of limits,
-// with the text's neighbours non-zero so a scan that strays outside the text is caught.
+// Text bytes for the scans: mostly data, with the characters MeasureText counts and some
+// that it must not (VT, '-', '>', 0x8D and 0xA0 share a nibble or a bit pattern with them).
+static std::vector<char> ScanText(size_t length, uint32_t seed)
+{
+    static const char MIX[] = " \t\n\f\r=\v->\x8d\xa0";
+    Bytes noise = RandomBytes(length, seed);
+    std::vector<char> text(length);
+    for (size_t i = 0; i < length; ++i)
+        text[i] = noise[i] < 48 ? MIX[noise[i] % (sizeof MIX - 1)] : 'A' + noise[i] % 26;
+    return text;
+}
+
+static uint32_t CountFillers(const char *text, uint32_t length)
+{
+    uint32_t count = 0;
+    for (uint32_t i = 0; i < length; ++i) count += strchr(" \t\n\f\r=", text[i]) != nullptr;
+    return count;
+}
+
+// The NUL scans: every start alignment against every NUL position and a range of limits,
+// with the text's neighbours non-zero so a scan that strays outside the text is caught;
+// the measuring scan also counts right up to where it stops.
 TEST_P(KernelTest, SpanFindsNulAtEveryPositionAndAlignment)
 {
     const Kernel *kernel = KernelById(GetParam());
-    std::vector<char> buffer(128 + 400 + 256, 'A');
+    std::vector<char> buffer = ScanText(128 + 400 + 256, 17);
     for (uint32_t start = 0; start < 128; ++start) {
         char *text = buffer.data() + start;
         for (uint32_t nul = 0; nul < 400; nul += nul < 140 ? 1 : 7) {
+            char was = text[nul];
             text[nul] = '\0';
             for (uint32_t limit : {0u, 1u, 15u, 16u, 31u, 63u, 64u, 65u, 127u, 128u, 129u, 300u, 0xFFFFFFFFu}) {
-                uint32_t want = nul < limit ? nul : limit;
+                uint32_t want = nul < limit ? nul : limit, measured = 12345;
                 ASSERT_EQ(kernel->span(text, limit), want)
                     << "start " << start << " NUL at " << nul << " limit " << limit;
+                ASSERT_EQ(kernel->measure(text, limit, &measured), want)
+                    << "start " << start << " NUL at " << nul << " limit " << limit;
+                ASSERT_EQ(measured, CountFillers(text, want))
+                    << "start " << start << " NUL at " << nul << " limit " << limit;
             }
-            text[nul] = 'A';
+            text[nul] = was;
         }
     }
 }
@@ -731,14 +776,22 @@ TEST_P(KernelTest, SpanStaysWithinThePagesOfTheText)
     ASSERT_TRUE(ForbidPage(map));
     ASSERT_TRUE(ForbidPage(map + 2 * page));
     char *first = map + page, *last = map + 2 * page - 1;
-    memset(first, 'Q', page);
+    std::vector<char> fill = ScanText(page, 19);
+    memcpy(first, fill.data(), page);
     for (uint32_t length = 0; length < 300; ++length) {
+        uint32_t measured = 0;
+        char was = *last;
         *last = '\0';
         EXPECT_EQ(kernel->span(last - length, 0xFFFFFFFFu), length);
-        *last = 'Q';
+        EXPECT_EQ(kernel->measure(last - length, 0xFFFFFFFFu, &measured), length);
+        EXPECT_EQ(measured, CountFillers(last - length, length)) << "length " << length;
+        *last = was;
+        was = first[length];
         first[length] = '\0';
         EXPECT_EQ(kernel->span(first, 0xFFFFFFFFu), length);
-        first[length] = 'Q';
+        EXPECT_EQ(kernel->measure(first, 0xFFFFFFFFu, &measured), length);
+        EXPECT_EQ(measured, CountFillers(first, length)) << "length " << length;
+        first[length] = was;
     }
     UnmapPages(map, 3);
 }
