@@ -1,8 +1,13 @@
-// codec/core/avx2.cpp -- 32-byte kernels for CPUs with AVX2: the SSSE3 method on two
-// 128-bit lanes at once; whitespace is dropped per 16-byte lane with the shared table.
+// codec/core/avx2.cpp -- 32-byte kernels for CPUs with AVX2. Plain standard-alphabet text
+// goes four vectors a round with one validity test; whitespace, '-' and '_' leave that loop
+// for the SSSE3 method on two lanes, dropping whitespace per 16-byte lane with the shared
+// table; line-broken text has its own loop in avx2_lines.cpp.
 #include "codec/core/kernels.h"
 
 #include <immintrin.h>
+
+// Page size on every target we build for; a text's NUL is looked for a page at a time.
+static const uint32_t PAGE_BYTES = 4096;
 
 // Four groups per 128-bit lane, each as b1 b0 b2 b1 in its 32-bit lane, to 16 characters.
 static inline __m256i EncodeVector(__m256i in, __m256i offsets)
@@ -49,8 +54,87 @@ uint32_t EncodeBlocksAvx2(const uint8_t *input, uint32_t blocks, char *output)
     return done;
 }
 
-// Bit masks of the characters that carry no data, from two nibble lookups: the low nibble
-// names the high-nibble classes in which it is not an alphabet character.
+// The standard alphabet by nibbles: a byte belongs to it exactly when the entries of its
+// low and its high nibble share no bit. High nibbles 2 to 7 each own a bit (4 and 6, 5 and
+// 7 share one), set at the low nibbles that are no letter, digit, '+' or '/' there; every
+// other high nibble has 0x10, which every low nibble has too.
+static inline __m256i Replicate(const int8_t (&bytes)[16])
+{
+    __m128i lane = _mm_loadu_si128((const __m128i *)bytes);
+    return _mm256_broadcastsi128_si256(lane);
+}
+static const int8_t STANDARD_LOW[16] = {0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11,
+                                        0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A};
+static const int8_t STANDARD_HIGH[16] = {0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08,
+                                         0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10};
+// What to add to a standard character for its value, by high nibble; entry 1 is '/'s.
+static const int8_t STANDARD_SHIFT[16] = {0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0};
+
+// The three tables, kept in registers across a loop. The low one is kept complemented
+// and looked up by the whole byte: a byte from 0x80 up then reads 0, which leaves its high
+// nibble's entry (0x10) standing, so no mask of the low nibble is needed.
+struct StandardTables {
+    __m256i notLow, high, shift;
+};
+
+static inline StandardTables LoadStandardTables(void)
+{
+    __m256i low = Replicate(STANDARD_LOW);
+    StandardTables t = {_mm256_xor_si256(low, _mm256_cmpeq_epi8(low, low)), Replicate(STANDARD_HIGH),
+                        Replicate(STANDARD_SHIFT)};
+    return t;
+}
+
+// Four 6-bit values per 32-bit lane into three bytes, the 24 bytes first in the vector.
+static inline __m256i Pack(__m256i values)
+{
+    __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
+    __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
+    __m256i lanes = _mm256_shuffle_epi8(groups, _mm256_setr_epi8(
+        2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1,
+        2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1));
+    // Kept as one shuffle and one permute: clang would otherwise split the pair into
+    // lane extracts and blends, three more instructions in the hottest loop.
+    __asm__("" : "+x"(lanes));
+    return _mm256_permutevar8x32_epi32(lanes, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
+}
+
+// Decodes 32 characters of the standard alphabet into 24 bytes at `to` (32 stored).
+// Returns a vector that is non-zero where a character is not one of them; then what was
+// stored is not to be used.
+static inline __attribute__((always_inline)) __m256i DecodeStandard(__m256i c, uint8_t *to,
+                                                                     const StandardTables &t)
+{
+    __m256i high = _mm256_and_si256(_mm256_srli_epi32(c, 4), _mm256_set1_epi8(0x0F));
+    __m256i stray = _mm256_andnot_si256(_mm256_shuffle_epi8(t.notLow, c), _mm256_shuffle_epi8(t.high, high));
+    __m256i shift = _mm256_shuffle_epi8(t.shift, _mm256_add_epi8(high, _mm256_cmpeq_epi8(c, _mm256_set1_epi8('/'))));
+    _mm256_storeu_si256((__m256i *)to, Pack(_mm256_add_epi8(c, shift)));
+    return stray;
+}
+
+// Text loads. Without a length the decoder reads the bytes after the NUL that share a page
+// with the text, which is harmless but outside the text's allocation: those loads are
+// hidden from the address sanitizer.
+template <bool untilNul>
+static inline __m256i LoadText(const char *p)
+{
+    if (!untilNul) return _mm256_loadu_si256((const __m256i *)p);
+    __m256i v;
+    __asm__("vmovdqu %1, %0" : "=x"(v) : "m"(*(const char(*)[32])p));
+    return v;
+}
+
+template <bool untilNul>
+static inline uint32_t LoadByte(const char *p)
+{
+    if (!untilNul) return (uint8_t)*p;
+    uint32_t b;
+    __asm__("movzbl %1, %0" : "=r"(b) : "m"(*p));
+    return b;
+}
+
+// Bit masks of the characters that carry no data ('-' and '_' do), from two nibble
+// lookups: the low nibble names the high-nibble classes in which it is not one.
 static inline uint32_t NonDataMask(__m256i low, __m256i high)
 {
     const __m256i LOW_CLASS = _mm256_setr_epi8(
@@ -83,17 +167,6 @@ static inline __m256i Values(__m256i c, __m256i low, __m256i high)
     index = _mm256_add_epi8(index, _mm256_and_si256(_mm256_cmpeq_epi8(c, _mm256_set1_epi8('_')),
                                                     _mm256_set1_epi8(3)));
     return _mm256_add_epi8(c, _mm256_shuffle_epi8(OFFSETS, index));
-}
-
-// Four 6-bit values per 32-bit lane into three bytes, the 24 bytes first in the vector.
-static inline __m256i Pack(__m256i values)
-{
-    __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
-    __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
-    __m256i lanes = _mm256_shuffle_epi8(groups, _mm256_setr_epi8(
-        2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1,
-        2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1));
-    return _mm256_permutevar8x32_epi32(lanes, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
 }
 
 // Stores the bytes of a 16-byte lane whose bit is set in `keep` contiguously at `to` (16
@@ -132,22 +205,11 @@ static inline int DrainHeld(uint8_t *held, uint32_t *heldCount, uint8_t *output,
     return room;
 }
 
-// Decodes the 32 characters at `at` into 24 bytes at `to` (32 stored) and returns the
-// mask of those that are not alphabet characters: where it is not 0, what was stored is
-// not to be used.
-static inline uint32_t DecodeVector(const char *at, uint8_t *to)
-{
-    __m256i c = _mm256_loadu_si256((const __m256i *)at);
-    __m256i low = _mm256_and_si256(c, _mm256_set1_epi8(0x0F));
-    __m256i high = _mm256_and_si256(_mm256_srli_epi32(c, 4), _mm256_set1_epi8(0x0F));
-    _mm256_storeu_si256((__m256i *)to, Pack(Values(c, low, high)));
-    return NonDataMask(low, high);
-}
-
 // A separator's bytes at `p`, the first in the low byte.
-static inline uint32_t SeparatorAt(const uint8_t *p, uint32_t separatorBytes)
+template <bool untilNul>
+static inline uint32_t SeparatorAt(const char *p, uint32_t separatorBytes)
 {
-    return separatorBytes == 2 ? (uint32_t)p[0] | (uint32_t)p[1] << 8 : p[0];
+    return separatorBytes == 2 ? LoadByte<untilNul>(p) | LoadByte<untilNul>(p + 1) << 8 : LoadByte<untilNul>(p);
 }
 
 // Text broken into lines of 64 or 76 characters by one separator of one or two whitespace
@@ -156,54 +218,104 @@ static inline uint32_t SeparatorAt(const uint8_t *p, uint32_t separatorBytes)
 // vector at *position (between groups) has `nonData` set from the lane where its data
 // ends, and `values` decoded. Returns 0 when the text there does not look like such lines
 // and nothing moved; otherwise 1, with *position and *written past the lines decoded.
+// `length` counts the characters that may be read.
+template <bool untilNul>
 static int DecodeLinesAvx2(const char *text, uint32_t length, uint32_t *position, uint8_t *output,
                            uint32_t outputRoom, uint32_t *written, uint32_t nonData, __m256i values)
 {
-    const uint8_t *at = (const uint8_t *)text + *position;
+    const char *at = text + *position;
     uint32_t rest = (uint32_t)__builtin_ctz(nonData), left = length - *position;
-    if (rest % 4 != 0 || left - rest < 3 || !IsSpace((char)at[rest])) return 0;
-    uint32_t separatorBytes = IsSpace((char)at[rest + 1]) ? 2 : 1;
-    uint32_t separator = SeparatorAt(at + rest, separatorBytes);
+    if (rest % 4 != 0 || left - rest < 3 || !IsSpace((char)LoadByte<untilNul>(at + rest))) return 0;
+    uint32_t separatorBytes = IsSpace((char)LoadByte<untilNul>(at + rest + 1)) ? 2 : 1;
+    uint32_t separator = SeparatorAt<untilNul>(at + rest, separatorBytes);
     uint32_t next = rest + separatorBytes, line = 0;
-    if (left - next >= 76 + separatorBytes && SeparatorAt(at + next + 76, separatorBytes) == separator) line = 76;
-    else if (left - next >= 64 + separatorBytes && SeparatorAt(at + next + 64, separatorBytes) == separator) line = 64;
+    if (left - next >= 76 + separatorBytes && SeparatorAt<untilNul>(at + next + 76, separatorBytes) == separator)
+        line = 76;
+    else if (left - next >= 64 + separatorBytes && SeparatorAt<untilNul>(at + next + 64, separatorBytes) == separator)
+        line = 64;
     if (line == 0 || outputRoom - *written < 32) return 0;
     // The rest of this line: its lanes of `values` are right.
     _mm256_storeu_si256((__m256i *)(output + *written), Pack(values));
     *written += rest / 4 * 3;
     *position += next;
+    const StandardTables tables = LoadStandardTables();
     uint32_t room = line == 76 ? 33 + 32 : 24 + 32;
     while (length - *position >= line + separatorBytes && outputRoom - *written >= room) {
         const char *from = text + *position;
         uint8_t *to = output + *written;
-        if (SeparatorAt((const uint8_t *)from + line, separatorBytes) != separator) break;
-        uint32_t stray = DecodeVector(from, to) | DecodeVector(from + 32, to + 24);
-        if (line == 76) stray |= DecodeVector(from + 44, to + 33);
-        if (stray) break;
+        if (SeparatorAt<untilNul>(from + line, separatorBytes) != separator) break;
+        __m256i stray = _mm256_or_si256(DecodeStandard(LoadText<untilNul>(from), to, tables),
+                                        DecodeStandard(LoadText<untilNul>(from + 32), to + 24, tables));
+        if (line == 76) stray = _mm256_or_si256(stray, DecodeStandard(LoadText<untilNul>(from + 44), to + 33, tables));
+        if (!_mm256_testz_si256(stray, stray)) break;
         *position += line + separatorBytes;
         *written += line / 4 * 3;
     }
     return 1;
 }
 
-uint32_t DecodeBlocksAvx2(const char *text, uint32_t length, uint8_t *output,
-                          uint32_t outputRoom, uint32_t *consumed)
+// Plain text in rounds of four vectors with one test a round; anything else, one vector
+// at a time: whitespace is dropped and the values gathered, and lines go through their
+// own loop. Without a length (`untilNul`), `length` is ignored and the NUL is looked for
+// a page at a time, just before the decoding reaches the page's end.
+template <bool untilNul>
+static uint32_t DecodeAvx2(const char *text, uint32_t length, uint8_t *output, uint32_t outputRoom,
+                           uint32_t *consumed)
 {
     // Values of data characters gathered across whitespace. They are decoded only once
     // many have gathered: a load of a vector just written in pieces would wait for the
     // pieces to reach the cache, and after a few hundred values they have.
     uint8_t held[HELD_DRAIN + 2 * 32];
-    uint32_t heldCount = 0, position = 0, written = 0;
-    int full = 0;
+    uint32_t heldCount = 0, position = 0, written = 0, plainFrom = 0;
+    // Characters that may be read: the length, or the rest of the pages known to hold the
+    // text until the NUL has been found.
+    uint32_t readable = untilNul ? PAGE_BYTES - (uint32_t)((uintptr_t)text & (PAGE_BYTES - 1)) : length;
+    int endKnown = !untilNul, full = 0;
 
-    while (length - position >= 32 && !full) {
-        __m256i c = _mm256_loadu_si256((const __m256i *)(text + position));
+    for (;;) {
+        if (heldCount == 0 && position >= plainFrom) {
+            const StandardTables tables = LoadStandardTables();
+            uint32_t room = outputRoom - written;
+            uint32_t rounds = (readable - position) / 128, fit = room >= 104 ? (room - 8) / 96 : 0;
+            const char *in = text + position;
+            uint8_t *out = output + written;
+            for (rounds = rounds < fit ? rounds : fit; rounds != 0; --rounds) {
+                // One running OR: gcc would otherwise keep each vector's result apart until
+                // the end of the round, which 32-bit code has no registers for.
+                __m256i stray = DecodeStandard(LoadText<untilNul>(in), out, tables);
+                stray = _mm256_or_si256(stray, DecodeStandard(LoadText<untilNul>(in + 32), out + 24, tables));
+                __asm__("" : "+x"(stray));
+                stray = _mm256_or_si256(stray, DecodeStandard(LoadText<untilNul>(in + 64), out + 48, tables));
+                __asm__("" : "+x"(stray));
+                stray = _mm256_or_si256(stray, DecodeStandard(LoadText<untilNul>(in + 96), out + 72, tables));
+                if (!_mm256_testz_si256(stray, stray)) break;
+                in += 128;
+                out += 96;
+            }
+            position = (uint32_t)(in - text);
+            written = (uint32_t)(out - output);
+            // Stopped by a byte outside the standard alphabet: the round goes the slow way.
+            if (rounds != 0) plainFrom = position + 128;
+        }
+        if (!endKnown && readable - position < 128) {
+            // The text goes on into the next page unless its NUL is in the rest of this one.
+            uint32_t rest = readable - position, span = rest ? TextSpanAvx2(text + position, rest) : 0;
+            if (span == rest) {
+                readable += PAGE_BYTES;
+            } else {
+                readable = position + span;
+                endKnown = 1;
+            }
+            continue;
+        }
+        if (readable - position < 32 || full) break;
+        __m256i c = LoadText<untilNul>(text + position);
         __m256i low = _mm256_and_si256(c, _mm256_set1_epi8(0x0F));
         __m256i high = _mm256_and_si256(_mm256_srli_epi32(c, 4), _mm256_set1_epi8(0x0F));
         uint32_t nonData = NonDataMask(low, high);
         __m256i values = Values(c, low, high);
         if (nonData != 0 && heldCount == 0 &&
-            DecodeLinesAvx2(text, length, &position, output, outputRoom, &written, nonData, values))
+            DecodeLinesAvx2<untilNul>(text, readable, &position, output, outputRoom, &written, nonData, values))
             continue;
         if (nonData == 0 && heldCount == 0) {
             if (outputRoom - written < 32) break;
@@ -228,6 +340,17 @@ uint32_t DecodeBlocksAvx2(const char *text, uint32_t length, uint8_t *output,
     if (!full) DrainHeld(held, &heldCount, output, &written, outputRoom);
     *consumed = EndOfDecodedGroups(text, position, heldCount);
     return written;
+}
+
+uint32_t DecodeBlocksAvx2(const char *text, uint32_t length, uint8_t *output,
+                          uint32_t outputRoom, uint32_t *consumed)
+{
+    return DecodeAvx2<false>(text, length, output, outputRoom, consumed);
+}
+
+uint32_t DecodeTextAvx2(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed)
+{
+    return DecodeAvx2<true>(text, 0, output, outputRoom, consumed);
 }
 
 // Two aligned 32-byte blocks of one 64-byte line per round.

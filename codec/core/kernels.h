@@ -63,6 +63,7 @@ uint32_t EncodeBlocksAvx2(const uint8_t *input, uint32_t blocks, char *output);
 uint32_t DecodeBlocksAvx2(const char *text, uint32_t length, uint8_t *output,
                           uint32_t outputRoom, uint32_t *consumed);
 uint32_t TextSpanAvx2(const char *text, uint32_t limit);
+uint32_t DecodeTextAvx2(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed);
 uint32_t EncodeBlocksAvx512(const uint8_t *input, uint32_t blocks, char *output);
 uint32_t DecodeBlocksAvx512(const char *text, uint32_t length, uint8_t *output,
                             uint32_t outputRoom, uint32_t *consumed);
