@@ -8,7 +8,7 @@
 
 static const Kernel KERNELS[KERNEL_COUNT] = {
     {"scalar", EncodeBlocksScalar, DecodeBlocksScalar, TextSpanScalar, 0},
-    {"ssse3", EncodeBlocksSsse3, DecodeBlocksSsse3, TextSpanSse2, 0},
+    {"ssse3", EncodeBlocksSsse3, DecodeBlocksSsse3, TextSpanSse2, DecodeTextSsse3},
     {"avx2", EncodeBlocksAvx2, DecodeBlocksAvx2, TextSpanAvx2, DecodeTextAvx2},
     {"avx512", EncodeBlocksAvx512, DecodeBlocksAvx512, TextSpanAvx512, DecodeTextAvx512},
 };
