@@ -99,16 +99,36 @@ static inline __m256i Pack(__m256i values)
     return _mm256_permutevar8x32_epi32(lanes, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
 }
 
+// Four 6-bit values per 32-bit lane into three bytes, each lane's 12 first in the lane.
+static inline __m256i PackLanes(__m256i values)
+{
+    __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
+    __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
+    return _mm256_shuffle_epi8(groups, _mm256_setr_epi8(
+        2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1,
+        2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1));
+}
+
+// The 6-bit values of 32 characters of the standard alphabet; *stray gets non-zero bytes
+// ORed in where a character is not one of them.
+static inline __attribute__((always_inline)) __m256i StandardValues(__m256i c, const StandardTables &t,
+                                                                     __m256i *stray)
+{
+    __m256i high = _mm256_and_si256(_mm256_srli_epi32(c, 4), _mm256_set1_epi8(0x0F));
+    __m256i wrong = _mm256_andnot_si256(_mm256_shuffle_epi8(t.notLow, c), _mm256_shuffle_epi8(t.high, high));
+    __m256i shift = _mm256_shuffle_epi8(t.shift, _mm256_add_epi8(high, _mm256_cmpeq_epi8(c, _mm256_set1_epi8('/'))));
+    *stray = _mm256_or_si256(*stray, wrong);
+    return _mm256_add_epi8(c, shift);
+}
+
 // Decodes 32 characters of the standard alphabet into 24 bytes at `to` (32 stored).
 // Returns a vector that is non-zero where a character is not one of them; then what was
 // stored is not to be used.
 static inline __attribute__((always_inline)) __m256i DecodeStandard(__m256i c, uint8_t *to,
                                                                      const StandardTables &t)
 {
-    __m256i high = _mm256_and_si256(_mm256_srli_epi32(c, 4), _mm256_set1_epi8(0x0F));
-    __m256i stray = _mm256_andnot_si256(_mm256_shuffle_epi8(t.notLow, c), _mm256_shuffle_epi8(t.high, high));
-    __m256i shift = _mm256_shuffle_epi8(t.shift, _mm256_add_epi8(high, _mm256_cmpeq_epi8(c, _mm256_set1_epi8('/'))));
-    _mm256_storeu_si256((__m256i *)to, Pack(_mm256_add_epi8(c, shift)));
+    __m256i stray = _mm256_setzero_si256();
+    _mm256_storeu_si256((__m256i *)to, Pack(StandardValues(c, t, &stray)));
     return stray;
 }
 
@@ -121,6 +141,15 @@ static inline __m256i LoadText(const char *p)
     if (!untilNul) return _mm256_loadu_si256((const __m256i *)p);
     __m256i v;
     __asm__("vmovdqu %1, %0" : "=x"(v) : "m"(*(const char(*)[32])p));
+    return v;
+}
+
+template <bool untilNul>
+static inline __m128i LoadText16(const char *p)
+{
+    if (!untilNul) return _mm_loadu_si128((const __m128i *)p);
+    __m128i v;
+    __asm__("vmovdqu %1, %0" : "=x"(v) : "m"(*(const char(*)[16])p));
     return v;
 }
 
@@ -212,9 +241,84 @@ static inline uint32_t SeparatorAt(const char *p, uint32_t separatorBytes)
     return separatorBytes == 2 ? LoadByte<untilNul>(p) | LoadByte<untilNul>(p + 1) << 8 : LoadByte<untilNul>(p);
 }
 
+// The two bytes at `p` in one load, the first in the low byte.
+template <bool untilNul>
+static inline uint32_t LoadPair(const char *p)
+{
+    uint16_t pair;
+    if (untilNul) {
+        uint32_t b;
+        __asm__("movzwl %1, %0" : "=r"(b) : "m"(*(const char(*)[2])p));
+        return b;
+    }
+    __builtin_memcpy(&pair, p, 2);
+    return pair;
+}
+
+// Whole lines of LINE characters and a separator each, from *position (a line's start)
+// while they fit in the `length` characters that may be read and in the room; stops
+// before a line whose separator differs or that holds a character outside the standard
+// alphabet. A line is two vectors, or three for 76 characters, the third overlapping the
+// second by 20.
+template <bool untilNul, uint32_t LINE>
+static void DecodeLineRun(const char *text, uint32_t length, uint32_t *position, uint8_t *output,
+                          uint32_t outputRoom, uint32_t *written, uint32_t separator, uint32_t separatorBytes)
+{
+    const StandardTables tables = LoadStandardTables();
+    const uint32_t pairMask = separatorBytes == 2 ? 0xFFFF : 0xFF;
+    const uint32_t step = LINE + separatorBytes, room = LINE == 76 ? 33 + 32 : 24 + 32;
+    // Locals rather than the callers' counters, which every vector store might overwrite
+    // as far as the compiler knows. Both separator bytes are read whatever its length, so
+    // a line needs one byte more than it may have.
+    uint32_t at = *position, done = *written;
+    uint32_t lines = length - at >= LINE + 2 ? (length - at - LINE - 2) / step + 1 : 0;
+    uint32_t fit = outputRoom - done >= room ? (outputRoom - done - room) / (LINE / 4 * 3) + 1 : 0;
+    lines = lines < fit ? lines : fit;
+    if (LINE == 76) {
+        // Two lines a round, so that the last 12 characters of both share one vector
+        // (their halves loaded from 16 before each line's end) rather than taking one each.
+        // Each lane's 12 bytes go out after its line's vectors, before the next line's.
+        for (; lines >= 2; lines -= 2) {
+            const char *from = text + at;
+            uint8_t *to = output + done;
+            const uint32_t second = step, secondOut = LINE / 4 * 3;
+            if (((LoadPair<untilNul>(from + LINE) ^ separator) | (LoadPair<untilNul>(from + second + LINE) ^ separator)) &
+                pairMask)
+                break;
+            __m256i stray = _mm256_setzero_si256();
+            __m256i ends = _mm256_inserti128_si256(_mm256_castsi128_si256(LoadText16<untilNul>(from + 60)),
+                                                   LoadText16<untilNul>(from + second + 60), 1);
+            __m256i endBytes = PackLanes(StandardValues(ends, tables, &stray));
+            _mm256_storeu_si256((__m256i *)to, Pack(StandardValues(LoadText<untilNul>(from), tables, &stray)));
+            _mm256_storeu_si256((__m256i *)(to + 24), Pack(StandardValues(LoadText<untilNul>(from + 32), tables, &stray)));
+            _mm_storeu_si128((__m128i *)(to + 45), _mm256_castsi256_si128(endBytes));
+            _mm256_storeu_si256((__m256i *)(to + secondOut),
+                                Pack(StandardValues(LoadText<untilNul>(from + second), tables, &stray)));
+            _mm256_storeu_si256((__m256i *)(to + secondOut + 24),
+                                Pack(StandardValues(LoadText<untilNul>(from + second + 32), tables, &stray)));
+            _mm_storeu_si128((__m128i *)(to + secondOut + 45), _mm256_extracti128_si256(endBytes, 1));
+            if (!_mm256_testz_si256(stray, stray)) break;
+            at += 2 * step;
+            done += 2 * secondOut;
+        }
+    }
+    for (; lines != 0; --lines) {
+        const char *from = text + at;
+        uint8_t *to = output + done;
+        if ((LoadPair<untilNul>(from + LINE) & pairMask) != separator) break;
+        __m256i stray = _mm256_or_si256(DecodeStandard(LoadText<untilNul>(from), to, tables),
+                                        DecodeStandard(LoadText<untilNul>(from + 32), to + 24, tables));
+        if (LINE == 76) stray = _mm256_or_si256(stray, DecodeStandard(LoadText<untilNul>(from + 44), to + 33, tables));
+        if (!_mm256_testz_si256(stray, stray)) break;
+        at += step;
+        done += LINE / 4 * 3;
+    }
+    *position = at;
+    *written = done;
+}
+
 // Text broken into lines of 64 or 76 characters by one separator of one or two whitespace
-// bytes (PEM's LF, MIME's CR LF) goes a line at a time without gathering values: a line
-// is two vectors, or three for 76 characters, the third overlapping the second by 20. The
+// bytes (PEM's LF, MIME's CR LF) goes a line at a time without gathering values. The
 // vector at *position (between groups) has `nonData` set from the lane where its data
 // ends, and `values` decoded. Returns 0 when the text there does not look like such lines
 // and nothing moved; otherwise 1, with *position and *written past the lines decoded.
@@ -238,19 +342,10 @@ static int DecodeLinesAvx2(const char *text, uint32_t length, uint32_t *position
     _mm256_storeu_si256((__m256i *)(output + *written), Pack(values));
     *written += rest / 4 * 3;
     *position += next;
-    const StandardTables tables = LoadStandardTables();
-    uint32_t room = line == 76 ? 33 + 32 : 24 + 32;
-    while (length - *position >= line + separatorBytes && outputRoom - *written >= room) {
-        const char *from = text + *position;
-        uint8_t *to = output + *written;
-        if (SeparatorAt<untilNul>(from + line, separatorBytes) != separator) break;
-        __m256i stray = _mm256_or_si256(DecodeStandard(LoadText<untilNul>(from), to, tables),
-                                        DecodeStandard(LoadText<untilNul>(from + 32), to + 24, tables));
-        if (line == 76) stray = _mm256_or_si256(stray, DecodeStandard(LoadText<untilNul>(from + 44), to + 33, tables));
-        if (!_mm256_testz_si256(stray, stray)) break;
-        *position += line + separatorBytes;
-        *written += line / 4 * 3;
-    }
+    if (line == 76)
+        DecodeLineRun<untilNul, 76>(text, length, position, output, outputRoom, written, separator, separatorBytes);
+    else
+        DecodeLineRun<untilNul, 64>(text, length, position, output, outputRoom, written, separator, separatorBytes);
     return 1;
 }
 
@@ -273,6 +368,16 @@ static uint32_t DecodeAvx2(const char *text, uint32_t length, uint8_t *output, u
     int endKnown = !untilNul, full = 0;
 
     for (;;) {
+        if (!endKnown && readable - position < 128) {
+            // The text goes on into the next page unless its NUL is in the rest of this one.
+            uint32_t rest = readable - position, span = rest ? TextSpanAvx2(text + position, rest) : 0;
+            if (span == rest) {
+                readable += PAGE_BYTES;
+            } else {
+                readable = position + span;
+                endKnown = 1;
+            }
+        }
         if (heldCount == 0 && position >= plainFrom) {
             const StandardTables tables = LoadStandardTables();
             uint32_t room = outputRoom - written;
@@ -297,17 +402,7 @@ static uint32_t DecodeAvx2(const char *text, uint32_t length, uint8_t *output, u
             // Stopped by a byte outside the standard alphabet: the round goes the slow way.
             if (rounds != 0) plainFrom = position + 128;
         }
-        if (!endKnown && readable - position < 128) {
-            // The text goes on into the next page unless its NUL is in the rest of this one.
-            uint32_t rest = readable - position, span = rest ? TextSpanAvx2(text + position, rest) : 0;
-            if (span == rest) {
-                readable += PAGE_BYTES;
-            } else {
-                readable = position + span;
-                endKnown = 1;
-            }
-            continue;
-        }
+        if (!endKnown && readable - position < 128) continue;
         if (readable - position < 32 || full) break;
         __m256i c = LoadText<untilNul>(text + position);
         __m256i low = _mm256_and_si256(c, _mm256_set1_epi8(0x0F));
@@ -315,8 +410,12 @@ static uint32_t DecodeAvx2(const char *text, uint32_t length, uint8_t *output, u
         uint32_t nonData = NonDataMask(low, high);
         __m256i values = Values(c, low, high);
         if (nonData != 0 && heldCount == 0 &&
-            DecodeLinesAvx2<untilNul>(text, readable, &position, output, outputRoom, &written, nonData, values))
+            DecodeLinesAvx2<untilNul>(text, readable, &position, output, outputRoom, &written, nonData, values)) {
+            // Where the lines stopped (the end of what may be read, the text's last line),
+            // a round of plain text would not get far.
+            plainFrom = position + 128;
             continue;
+        }
         if (nonData == 0 && heldCount == 0) {
             if (outputRoom - written < 32) break;
             _mm256_storeu_si256((__m256i *)(output + written), Pack(values));
