@@ -121,6 +121,13 @@ static inline __attribute__((always_inline)) __m256i StandardValues(__m256i c, c
     return _mm256_add_epi8(c, shift);
 }
 
+// Ends gcc's freedom to regroup a chain of ORs: it would keep each vector's result apart
+// until the end of a round, which 32-bit code has no registers for, and spill them.
+static inline void KeepRunning(__m256i &stray)
+{
+    __asm__("" : "+x"(stray));
+}
+
 // Decodes 32 characters of the standard alphabet into 24 bytes at `to` (32 stored).
 // Returns a vector that is non-zero where a character is not one of them; then what was
 // stored is not to be used.
@@ -290,10 +297,13 @@ static void DecodeLineRun(const char *text, uint32_t length, uint32_t *position,
                                                    LoadText16<untilNul>(from + second + 60), 1);
             __m256i endBytes = PackLanes(StandardValues(ends, tables, &stray));
             _mm256_storeu_si256((__m256i *)to, Pack(StandardValues(LoadText<untilNul>(from), tables, &stray)));
+            KeepRunning(stray);
             _mm256_storeu_si256((__m256i *)(to + 24), Pack(StandardValues(LoadText<untilNul>(from + 32), tables, &stray)));
+            KeepRunning(stray);
             _mm_storeu_si128((__m128i *)(to + 45), _mm256_castsi256_si128(endBytes));
             _mm256_storeu_si256((__m256i *)(to + secondOut),
                                 Pack(StandardValues(LoadText<untilNul>(from + second), tables, &stray)));
+            KeepRunning(stray);
             _mm256_storeu_si256((__m256i *)(to + secondOut + 24),
                                 Pack(StandardValues(LoadText<untilNul>(from + second + 32), tables, &stray)));
             _mm_storeu_si128((__m128i *)(to + secondOut + 45), _mm256_extracti128_si256(endBytes, 1));
@@ -385,13 +395,11 @@ static uint32_t DecodeAvx2(const char *text, uint32_t length, uint8_t *output, u
             const char *in = text + position;
             uint8_t *out = output + written;
             for (rounds = rounds < fit ? rounds : fit; rounds != 0; --rounds) {
-                // One running OR: gcc would otherwise keep each vector's result apart until
-                // the end of the round, which 32-bit code has no registers for.
                 __m256i stray = DecodeStandard(LoadText<untilNul>(in), out, tables);
                 stray = _mm256_or_si256(stray, DecodeStandard(LoadText<untilNul>(in + 32), out + 24, tables));
-                __asm__("" : "+x"(stray));
+                KeepRunning(stray);
                 stray = _mm256_or_si256(stray, DecodeStandard(LoadText<untilNul>(in + 64), out + 48, tables));
-                __asm__("" : "+x"(stray));
+                KeepRunning(stray);
                 stray = _mm256_or_si256(stray, DecodeStandard(LoadText<untilNul>(in + 96), out + 72, tables));
                 if (!_mm256_testz_si256(stray, stray)) break;
                 in += 128;
