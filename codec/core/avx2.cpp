@@ -316,8 +316,10 @@ static void DecodeLineRun(const char *text, uint32_t length, uint32_t *position,
         const char *from = text + at;
         uint8_t *to = output + done;
         if ((LoadPair<untilNul>(from + LINE) & pairMask) != separator) break;
-        __m256i stray = _mm256_or_si256(DecodeStandard(LoadText<untilNul>(from), to, tables),
-                                        DecodeStandard(LoadText<untilNul>(from + 32), to + 24, tables));
+        // One statement a vector: each store's last 8 bytes are overwritten by the next one,
+        // so they must happen in this order (a call's arguments may go in any order).
+        __m256i stray = DecodeStandard(LoadText<untilNul>(from), to, tables);
+        stray = _mm256_or_si256(stray, DecodeStandard(LoadText<untilNul>(from + 32), to + 24, tables));
         if (LINE == 76) stray = _mm256_or_si256(stray, DecodeStandard(LoadText<untilNul>(from + 44), to + 33, tables));
         if (!_mm256_testz_si256(stray, stray)) break;
         at += step;
