@@ -206,9 +206,58 @@ static inline uint32_t SeparatorAt(const char *p, uint32_t separatorBytes)
     return separatorBytes == 2 ? LoadByte<untilNul>(p) | LoadByte<untilNul>(p + 1) << 8 : LoadByte<untilNul>(p);
 }
 
+// The two bytes at `p` in one load, the first in the low byte.
+template <bool untilNul>
+static inline uint32_t LoadPair(const char *p)
+{
+    uint16_t pair;
+    if (untilNul) {
+        uint32_t b;
+        __asm__("movzwl %1, %0" : "=r"(b) : "m"(*(const char(*)[2])p));
+        return b;
+    }
+    __builtin_memcpy(&pair, p, 2);
+    return pair;
+}
+
+// Whole lines of LINE characters and a separator each, from *position (a line's start)
+// while they fit in the `length` characters that may be read and in the room; stops
+// before a line whose separator differs or that holds a character outside the standard
+// alphabet. A line is four vectors, or five for 76 characters, the fifth overlapping the
+// fourth by 4.
+template <bool untilNul, uint32_t LINE>
+static void DecodeLineRun(const char *text, uint32_t length, uint32_t *position, uint8_t *output,
+                          uint32_t outputRoom, uint32_t *written, uint32_t separator, uint32_t separatorBytes)
+{
+    const StandardTables tables = LoadStandardTables();
+    const uint32_t pairMask = separatorBytes == 2 ? 0xFFFF : 0xFF;
+    const uint32_t step = LINE + separatorBytes, room = LINE == 76 ? 45 + 16 : 36 + 16;
+    // Locals rather than the callers' counters, which every vector store might overwrite
+    // as far as the compiler knows. Both separator bytes are read whatever its length, so
+    // a line needs one byte more than it may have.
+    uint32_t at = *position, done = *written;
+    uint32_t lines = length - at >= LINE + 2 ? (length - at - LINE - 2) / step + 1 : 0;
+    uint32_t fit = outputRoom - done >= room ? (outputRoom - done - room) / (LINE / 4 * 3) + 1 : 0;
+    for (lines = lines < fit ? lines : fit; lines != 0; --lines) {
+        const char *from = text + at;
+        uint8_t *to = output + done;
+        if ((LoadPair<untilNul>(from + LINE) & pairMask) != separator) break;
+        // One statement a vector: each store's last 4 bytes are overwritten by the next one.
+        __m128i stray = DecodeStandard(LoadText<untilNul>(from), to, tables);
+        stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(from + 16), to + 12, tables));
+        stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(from + 32), to + 24, tables));
+        stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(from + 48), to + 36, tables));
+        if (LINE == 76) stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(from + 60), to + 45, tables));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(stray, _mm_setzero_si128())) != 0xFFFF) break;
+        at += step;
+        done += LINE / 4 * 3;
+    }
+    *position = at;
+    *written = done;
+}
+
 // Text broken into lines of 64 or 76 characters by one separator of one or two whitespace
-// bytes (PEM's LF, MIME's CR LF) goes a line at a time without gathering values: a line
-// is four vectors, or five for 76 characters, the fifth overlapping the fourth by 4. The
+// bytes (PEM's LF, MIME's CR LF) goes a line at a time without gathering values. The
 // vector at *position (between groups) has `nonData` set from the lane where its data
 // ends, and `values` decoded. Returns 0 when the text there does not look like such lines
 // and nothing moved; otherwise 1, with *position and *written past the lines decoded.
@@ -232,21 +281,10 @@ static int DecodeLinesSsse3(const char *text, uint32_t length, uint32_t *positio
     _mm_storeu_si128((__m128i *)(output + *written), Pack(values));
     *written += rest / 4 * 3;
     *position += next;
-    const StandardTables tables = LoadStandardTables();
-    uint32_t room = line == 76 ? 45 + 16 : 36 + 16;
-    while (length - *position >= line + separatorBytes && outputRoom - *written >= room) {
-        const char *from = text + *position;
-        uint8_t *to = output + *written;
-        if (SeparatorAt<untilNul>(from + line, separatorBytes) != separator) break;
-        __m128i stray = DecodeStandard(LoadText<untilNul>(from), to, tables);
-        stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(from + 16), to + 12, tables));
-        stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(from + 32), to + 24, tables));
-        stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(from + 48), to + 36, tables));
-        if (line == 76) stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(from + 60), to + 45, tables));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi8(stray, _mm_setzero_si128())) != 0xFFFF) break;
-        *position += line + separatorBytes;
-        *written += line / 4 * 3;
-    }
+    if (line == 76)
+        DecodeLineRun<untilNul, 76>(text, length, position, output, outputRoom, written, separator, separatorBytes);
+    else
+        DecodeLineRun<untilNul, 64>(text, length, position, output, outputRoom, written, separator, separatorBytes);
     return 1;
 }
 
@@ -269,6 +307,16 @@ static uint32_t DecodeSsse3(const char *text, uint32_t length, uint8_t *output, 
     int endKnown = !untilNul, full = 0;
 
     for (;;) {
+        if (!endKnown && readable - position < 64) {
+            // The text goes on into the next page unless its NUL is in the rest of this one.
+            uint32_t rest = readable - position, span = rest ? TextSpanSse2(text + position, rest) : 0;
+            if (span == rest) {
+                readable += PAGE_BYTES;
+            } else {
+                readable = position + span;
+                endKnown = 1;
+            }
+        }
         if (heldCount == 0 && position >= plainFrom) {
             const StandardTables tables = LoadStandardTables();
             uint32_t room = outputRoom - written;
@@ -293,17 +341,7 @@ static uint32_t DecodeSsse3(const char *text, uint32_t length, uint8_t *output, 
             // Stopped by a byte outside the standard alphabet: the round goes the slow way.
             if (rounds != 0) plainFrom = position + 64;
         }
-        if (!endKnown && readable - position < 64) {
-            // The text goes on into the next page unless its NUL is in the rest of this one.
-            uint32_t rest = readable - position, span = rest ? TextSpanSse2(text + position, rest) : 0;
-            if (span == rest) {
-                readable += PAGE_BYTES;
-            } else {
-                readable = position + span;
-                endKnown = 1;
-            }
-            continue;
-        }
+        if (!endKnown && readable - position < 64) continue;
         if (readable - position < 16 || full) break;
         __m128i c = LoadText<untilNul>(text + position);
         __m128i low = _mm_and_si128(c, _mm_set1_epi8(0x0F));
@@ -311,8 +349,12 @@ static uint32_t DecodeSsse3(const char *text, uint32_t length, uint8_t *output, 
         uint32_t nonData = NonDataMask(low, high);
         __m128i values = Values(c, low, high);
         if (nonData != 0 && heldCount == 0 &&
-            DecodeLinesSsse3<untilNul>(text, readable, &position, output, outputRoom, &written, nonData, values))
+            DecodeLinesSsse3<untilNul>(text, readable, &position, output, outputRoom, &written, nonData, values)) {
+            // Where the lines stopped (the end of what may be read, the text's last line),
+            // a round of plain text would not get far.
+            plainFrom = position + 64;
             continue;
+        }
         if (nonData == 0 && heldCount == 0) {
             if (outputRoom - written < 16) break;
             _mm_storeu_si128((__m128i *)(output + written), Pack(values));
