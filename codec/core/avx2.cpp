@@ -274,9 +274,9 @@ static inline uint32_t LoadPair(const char *p)
 // while they fit in the `length` characters that may be read and in the room; stops
 // before a line whose separator differs or that holds a character outside the standard
 // alphabet. A line is two vectors, or three for 76 characters, the third overlapping the
-// second by 20.
+// second by 20. Returns 1 when it stopped only for want of characters or room.
 template <bool untilNul, uint32_t LINE>
-static void DecodeLineRun(const char *text, uint32_t length, uint32_t *position, uint8_t *output,
+static int DecodeLineRun(const char *text, uint32_t length, uint32_t *position, uint8_t *output,
                           uint32_t outputRoom, uint32_t *written, uint32_t separator, uint32_t separatorBytes)
 {
     const StandardTables tables = LoadStandardTables();
@@ -334,6 +334,21 @@ static void DecodeLineRun(const char *text, uint32_t length, uint32_t *position,
     }
     *position = at;
     *written = done;
+    return lines == 0;
+}
+
+// Without a length: when fewer than 128 of the characters known to be readable are left
+// from `position`, the text goes on into the next page unless its NUL is among them.
+static inline void ReadFurther(const char *text, uint32_t position, uint32_t *readable, int *endKnown)
+{
+    if (*endKnown || *readable - position >= 128) return;
+    uint32_t rest = *readable - position, span = rest ? TextSpanAvx2(text + position, rest) : 0;
+    if (span == rest) {
+        *readable += PAGE_BYTES;
+    } else {
+        *readable = position + span;
+        *endKnown = 1;
+    }
 }
 
 // Text broken into lines of 64 or 76 characters by one separator of one or two whitespace
@@ -341,11 +356,13 @@ static void DecodeLineRun(const char *text, uint32_t length, uint32_t *position,
 // vector at *position (between groups) has `nonData` set from the lane where its data
 // ends, and `values` decoded. Returns 0 when the text there does not look like such lines
 // and nothing moved; otherwise 1, with *position and *written past the lines decoded.
-// `length` counts the characters that may be read.
+// *readable counts the characters that may be read, and without a length grows as the
+// lines reach further pages (see ReadFurther).
 template <bool untilNul>
-static int DecodeLinesAvx2(const char *text, uint32_t length, uint32_t *position, uint8_t *output,
-                           uint32_t outputRoom, uint32_t *written, uint32_t nonData, __m256i values)
+static int DecodeLinesAvx2(const char *text, uint32_t *readable, int *endKnown, uint32_t *position,
+                           uint8_t *output, uint32_t outputRoom, uint32_t *written, uint32_t nonData, __m256i values)
 {
+    const uint32_t length = *readable;
     const char *at = text + *position;
     uint32_t rest = (uint32_t)__builtin_ctz(nonData), left = length - *position;
     if (rest % 4 != 0 || left - rest < 3 || !IsSpace((char)LoadByte<untilNul>(at + rest))) return 0;
@@ -361,10 +378,18 @@ static int DecodeLinesAvx2(const char *text, uint32_t length, uint32_t *position
     _mm256_storeu_si256((__m256i *)(output + *written), Pack(values));
     *written += rest / 4 * 3;
     *position += next;
-    if (line == 76)
-        DecodeLineRun<untilNul, 76>(text, length, position, output, outputRoom, written, separator, separatorBytes);
-    else
-        DecodeLineRun<untilNul, 64>(text, length, position, output, outputRoom, written, separator, separatorBytes);
+    // Lines that run into the next page go on there without leaving this loop.
+    for (;;) {
+        uint32_t from = *position;
+        int ranOut = line == 76 ? DecodeLineRun<untilNul, 76>(text, *readable, position, output, outputRoom, written,
+                                                              separator, separatorBytes)
+                                : DecodeLineRun<untilNul, 64>(text, *readable, position, output, outputRoom, written,
+                                                              separator, separatorBytes);
+        if (!untilNul || !ranOut || *position == from) break;
+        uint32_t before = *readable;
+        ReadFurther(text, *position, readable, endKnown);
+        if (*readable == before) break;
+    }
     return 1;
 }
 
@@ -387,16 +412,7 @@ static uint32_t DecodeAvx2(const char *text, uint32_t length, uint8_t *output, u
     int endKnown = !untilNul, full = 0;
 
     for (;;) {
-        if (!endKnown && readable - position < 128) {
-            // The text goes on into the next page unless its NUL is in the rest of this one.
-            uint32_t rest = readable - position, span = rest ? TextSpanAvx2(text + position, rest) : 0;
-            if (span == rest) {
-                readable += PAGE_BYTES;
-            } else {
-                readable = position + span;
-                endKnown = 1;
-            }
-        }
+        if (untilNul) ReadFurther(text, position, &readable, &endKnown);
         if (heldCount == 0 && position >= plainFrom) {
             const StandardTables tables = LoadStandardTables();
             uint32_t room = outputRoom - written;
@@ -427,7 +443,8 @@ static uint32_t DecodeAvx2(const char *text, uint32_t length, uint8_t *output, u
         uint32_t nonData = NonDataMask(low, high);
         __m256i values = Values(c, low, high);
         if (nonData != 0 && heldCount == 0 &&
-            DecodeLinesAvx2<untilNul>(text, readable, &position, output, outputRoom, &written, nonData, values)) {
+            DecodeLinesAvx2<untilNul>(text, &readable, &endKnown, &position, output, outputRoom, &written, nonData,
+                                      values)) {
             // Where the lines stopped (the end of what may be read, the text's last line),
             // a round of plain text would not get far.
             plainFrom = position + 128;
