@@ -1,10 +1,9 @@
 // codec/core/ssse3.cpp -- 16-byte kernels for CPUs with SSSE3 (pshufb), and the pieces the
 // wider kernels share: the table that drops whitespace from a vector and the scan that
 // finds where the decoded groups end in the text. Plain standard-alphabet text decodes
-// four vectors a round with one validity test; everything else one vector at a time.
-#include "codec/core/kernels.h"
-
-#include <tmmintrin.h>
+// four vectors a round with one validity test; everything else one vector at a time, and
+// line-broken text has its own loop in ssse3_lines.cpp.
+#include "codec/core/ssse3_vectors.h"
 
 // Row m lists, in order, the positions of the set bits of m within an 8-byte piece (0x80,
 // which pshufb turns into zero, fills the rest); COMPACT_COUNT[m] is how many there are.
@@ -25,9 +24,6 @@ static constexpr CompactTable MakeCompactTable(void)
     }
     return table;
 }
-
-// Page size on every target we build for; a text's NUL is looked for a page at a time.
-static const uint32_t PAGE_BYTES = 4096;
 
 static constexpr CompactTable COMPACT_TABLE = MakeCompactTable();
 const uint8_t (*const COMPACT_SHUFFLE)[8] = COMPACT_TABLE.shuffle;
@@ -82,70 +78,6 @@ uint32_t EncodeBlocksSsse3(const uint8_t *input, uint32_t blocks, char *output)
     return done;
 }
 
-// The standard alphabet by nibbles: a byte belongs to it exactly when the entries of its
-// low and its high nibble share no bit. High nibbles 2 to 7 each own a bit (4 and 6, 5 and
-// 7 share one), set at the low nibbles that are no letter, digit, '+' or '/' there; every
-// other high nibble has 0x10, which every low nibble has too. The low table is kept
-// complemented and looked up by the whole byte: a byte from 0x80 up then reads 0, which
-// leaves its high nibble's entry standing, so no mask of the low nibble is needed.
-struct StandardTables {
-    __m128i notLow, high, shift;
-};
-
-static inline StandardTables LoadStandardTables(void)
-{
-    StandardTables t = {
-        _mm_setr_epi8(~0x15, ~0x11, ~0x11, ~0x11, ~0x11, ~0x11, ~0x11, ~0x11,
-                      ~0x11, ~0x11, ~0x13, ~0x1A, ~0x1B, ~0x1B, ~0x1B, ~0x1A),
-        _mm_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08,
-                      0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10),
-        // What to add to a standard character for its value, by high nibble; entry 1 is '/'s.
-        _mm_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0)};
-    return t;
-}
-
-// Four 6-bit values per lane into three bytes, the 12 bytes first in the vector.
-static inline __m128i Pack(__m128i values)
-{
-    __m128i pairs = _mm_maddubs_epi16(values, _mm_set1_epi32(0x01400140));
-    __m128i groups = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00011000));
-    return _mm_shuffle_epi8(groups, _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1));
-}
-
-// Decodes 16 characters of the standard alphabet into 12 bytes at `to` (16 stored).
-// Returns a vector that is non-zero where a character is not one of them; then what was
-// stored is not to be used.
-static inline __attribute__((always_inline)) __m128i DecodeStandard(__m128i c, uint8_t *to,
-                                                                     const StandardTables &t)
-{
-    __m128i high = _mm_and_si128(_mm_srli_epi32(c, 4), _mm_set1_epi8(0x0F));
-    __m128i stray = _mm_andnot_si128(_mm_shuffle_epi8(t.notLow, c), _mm_shuffle_epi8(t.high, high));
-    __m128i shift = _mm_shuffle_epi8(t.shift, _mm_add_epi8(high, _mm_cmpeq_epi8(c, _mm_set1_epi8('/'))));
-    _mm_storeu_si128((__m128i *)to, Pack(_mm_add_epi8(c, shift)));
-    return stray;
-}
-
-// Text loads. Without a length the decoder reads the bytes after the NUL that share a page
-// with the text, which is harmless but outside the text's allocation: those loads are
-// hidden from the address sanitizer.
-template <bool untilNul>
-static inline __m128i LoadText(const char *p)
-{
-    if (!untilNul) return _mm_loadu_si128((const __m128i *)p);
-    __m128i v;
-    __asm__("movdqu %1, %0" : "=x"(v) : "m"(*(const char(*)[16])p));
-    return v;
-}
-
-template <bool untilNul>
-static inline uint32_t LoadByte(const char *p)
-{
-    if (!untilNul) return (uint8_t)*p;
-    uint32_t b;
-    __asm__("movzbl %1, %0" : "=r"(b) : "m"(*p));
-    return b;
-}
-
 // Bit masks of the characters that carry no data ('-' and '_' do), from two nibble
 // lookups: the low nibble names the high-nibble classes in which it is not one.
 static inline uint32_t NonDataMask(__m128i low, __m128i high)
@@ -197,95 +129,6 @@ static inline int DrainHeld(uint8_t *held, uint32_t *heldCount, uint8_t *output,
     _mm_storeu_si128((__m128i *)held, _mm_loadu_si128((const __m128i *)(held + used)));
     *heldCount -= used;
     return room;
-}
-
-// A separator's bytes at `p`, the first in the low byte.
-template <bool untilNul>
-static inline uint32_t SeparatorAt(const char *p, uint32_t separatorBytes)
-{
-    return separatorBytes == 2 ? LoadByte<untilNul>(p) | LoadByte<untilNul>(p + 1) << 8 : LoadByte<untilNul>(p);
-}
-
-// The two bytes at `p` in one load, the first in the low byte.
-template <bool untilNul>
-static inline uint32_t LoadPair(const char *p)
-{
-    uint16_t pair;
-    if (untilNul) {
-        uint32_t b;
-        __asm__("movzwl %1, %0" : "=r"(b) : "m"(*(const char(*)[2])p));
-        return b;
-    }
-    __builtin_memcpy(&pair, p, 2);
-    return pair;
-}
-
-// Whole lines of LINE characters and a separator each, from *position (a line's start)
-// while they fit in the `length` characters that may be read and in the room; stops
-// before a line whose separator differs or that holds a character outside the standard
-// alphabet. A line is four vectors, or five for 76 characters, the fifth overlapping the
-// fourth by 4.
-template <bool untilNul, uint32_t LINE>
-static void DecodeLineRun(const char *text, uint32_t length, uint32_t *position, uint8_t *output,
-                          uint32_t outputRoom, uint32_t *written, uint32_t separator, uint32_t separatorBytes)
-{
-    const StandardTables tables = LoadStandardTables();
-    const uint32_t pairMask = separatorBytes == 2 ? 0xFFFF : 0xFF;
-    const uint32_t step = LINE + separatorBytes, room = LINE == 76 ? 45 + 16 : 36 + 16;
-    // Locals rather than the callers' counters, which every vector store might overwrite
-    // as far as the compiler knows. Both separator bytes are read whatever its length, so
-    // a line needs one byte more than it may have.
-    uint32_t at = *position, done = *written;
-    uint32_t lines = length - at >= LINE + 2 ? (length - at - LINE - 2) / step + 1 : 0;
-    uint32_t fit = outputRoom - done >= room ? (outputRoom - done - room) / (LINE / 4 * 3) + 1 : 0;
-    for (lines = lines < fit ? lines : fit; lines != 0; --lines) {
-        const char *from = text + at;
-        uint8_t *to = output + done;
-        if ((LoadPair<untilNul>(from + LINE) & pairMask) != separator) break;
-        // One statement a vector: each store's last 4 bytes are overwritten by the next one.
-        __m128i stray = DecodeStandard(LoadText<untilNul>(from), to, tables);
-        stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(from + 16), to + 12, tables));
-        stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(from + 32), to + 24, tables));
-        stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(from + 48), to + 36, tables));
-        if (LINE == 76) stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(from + 60), to + 45, tables));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi8(stray, _mm_setzero_si128())) != 0xFFFF) break;
-        at += step;
-        done += LINE / 4 * 3;
-    }
-    *position = at;
-    *written = done;
-}
-
-// Text broken into lines of 64 or 76 characters by one separator of one or two whitespace
-// bytes (PEM's LF, MIME's CR LF) goes a line at a time without gathering values. The
-// vector at *position (between groups) has `nonData` set from the lane where its data
-// ends, and `values` decoded. Returns 0 when the text there does not look like such lines
-// and nothing moved; otherwise 1, with *position and *written past the lines decoded.
-// `length` counts the characters that may be read.
-template <bool untilNul>
-static int DecodeLinesSsse3(const char *text, uint32_t length, uint32_t *position, uint8_t *output,
-                            uint32_t outputRoom, uint32_t *written, uint32_t nonData, __m128i values)
-{
-    const char *at = text + *position;
-    uint32_t rest = (uint32_t)__builtin_ctz(nonData), left = length - *position;
-    if (rest % 4 != 0 || left - rest < 3 || !IsSpace((char)LoadByte<untilNul>(at + rest))) return 0;
-    uint32_t separatorBytes = IsSpace((char)LoadByte<untilNul>(at + rest + 1)) ? 2 : 1;
-    uint32_t separator = SeparatorAt<untilNul>(at + rest, separatorBytes);
-    uint32_t next = rest + separatorBytes, line = 0;
-    if (left - next >= 76 + separatorBytes && SeparatorAt<untilNul>(at + next + 76, separatorBytes) == separator)
-        line = 76;
-    else if (left - next >= 64 + separatorBytes && SeparatorAt<untilNul>(at + next + 64, separatorBytes) == separator)
-        line = 64;
-    if (line == 0 || outputRoom - *written < 16) return 0;
-    // The rest of this line: its lanes of `values` are right.
-    _mm_storeu_si128((__m128i *)(output + *written), Pack(values));
-    *written += rest / 4 * 3;
-    *position += next;
-    if (line == 76)
-        DecodeLineRun<untilNul, 76>(text, length, position, output, outputRoom, written, separator, separatorBytes);
-    else
-        DecodeLineRun<untilNul, 64>(text, length, position, output, outputRoom, written, separator, separatorBytes);
-    return 1;
 }
 
 // Plain text in rounds of four vectors with one test a round; anything else, one vector
@@ -349,7 +192,7 @@ static uint32_t DecodeSsse3(const char *text, uint32_t length, uint8_t *output, 
         uint32_t nonData = NonDataMask(low, high);
         __m128i values = Values(c, low, high);
         if (nonData != 0 && heldCount == 0 &&
-            DecodeLinesSsse3<untilNul>(text, readable, &position, output, outputRoom, &written, nonData, values)) {
+            DecodeLinesSsse3<untilNul>(text, readable, &position, output, outputRoom, &written, nonData, &values)) {
             // Where the lines stopped (the end of what may be read, the text's last line),
             // a round of plain text would not get far.
             plainFrom = position + 64;
