@@ -1,41 +1,56 @@
-// codec/core/avx2.cpp -- 32-byte kernels for CPUs with AVX2: the SSSE3 method on two
-// 128-bit lanes at once; whitespace is dropped per 16-byte lane with the shared table.
-#include "codec/core/kernels.h"
+// codec/core/avx2.cpp -- 32-byte kernels for CPUs with AVX2. Plain standard-alphabet text
+// goes four vectors a round with one validity test; whitespace, '-' and '_' leave that loop
+// for the SSSE3 method on two lanes, dropping whitespace per 16-byte lane with the shared
+// table; line-broken text has its own loop in avx2_lines.cpp.
+#include "codec/core/avx2_vectors.h"
 
-#include <immintrin.h>
+// Four groups per 128-bit lane, each as b1 b0 b2 b1 in its 32-bit lane, to 16 characters.
+static inline __m256i EncodeVector(__m256i in, __m256i offsets)
+{
+    __m256i first = _mm256_mulhi_epu16(_mm256_and_si256(in, _mm256_set1_epi32(0x0FC0FC00)),
+                                       _mm256_set1_epi32(0x04000040));
+    __m256i second = _mm256_mullo_epi16(_mm256_and_si256(in, _mm256_set1_epi32(0x003F03F0)),
+                                        _mm256_set1_epi32(0x01000010));
+    __m256i sextets = _mm256_or_si256(first, second);
+    __m256i index = _mm256_subs_epu8(sextets, _mm256_set1_epi8(51));
+    index = _mm256_sub_epi8(index, _mm256_cmpgt_epi8(sextets, _mm256_set1_epi8(25)));
+    return _mm256_add_epi8(sextets, _mm256_shuffle_epi8(offsets, index));
+}
 
 uint32_t EncodeBlocksAvx2(const uint8_t *input, uint32_t blocks, char *output)
 {
+    // Per 32-bit lane the bytes of one group as b1 b0 b2 b1: each 6-bit field then sits in
+    // one 16-bit half where a multiply can move it into place. The vector is loaded from 4
+    // bytes before its groups, so the low lane finds its 12 bytes at offset 4, the high
+    // lane at 0: one 32-byte load serves both.
+    const __m256i spread = _mm256_setr_epi8(5, 4, 6, 5, 8, 7, 9, 8, 11, 10, 12, 11, 14, 13, 15, 14,
+                                            1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10);
+    // Offsets to ASCII by range: 0..25 +65, 26..51 +71, 52..61 -4, 62 -19, 63 -16.
+    const __m256i offsets = _mm256_setr_epi8(65, 71, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -19, -16, 0, 0,
+                                             65, 71, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -19, -16, 0, 0);
     uint32_t done = 0;
-    // Each lane loads 16 bytes and uses 12; the upper lane starts 12 bytes in, so 28 bytes
-    // are read for 24 used.
+
+    // The loads read from 4 bytes before the groups up to 4 after the 8th, so the first
+    // groups go to the scalar kernel and 10 groups must be left for each step.
+    if (blocks < 12) return 0;
+    done = EncodeBlocksScalar(input, 2, output);
+    for (; blocks - done >= 18; done += 16) {
+        const uint8_t *from = input + done * 3 - 4;
+        __m256i in0 = _mm256_shuffle_epi8(_mm256_loadu_si256((const __m256i *)from), spread);
+        __m256i in1 = _mm256_shuffle_epi8(_mm256_loadu_si256((const __m256i *)(from + 24)), spread);
+        _mm256_storeu_si256((__m256i *)(output + done * 4), EncodeVector(in0, offsets));
+        _mm256_storeu_si256((__m256i *)(output + done * 4 + 32), EncodeVector(in1, offsets));
+    }
     for (; blocks - done >= 10; done += 8) {
-        const uint8_t *from = input + done * 3;
-        __m256i in = _mm256_inserti128_si256(
-            _mm256_castsi128_si256(_mm_loadu_si128((const __m128i *)from)),
-            _mm_loadu_si128((const __m128i *)(from + 12)), 1);
-        // Per 32-bit lane the bytes of one group as b1 b0 b2 b1: each 6-bit field then
-        // sits in one 16-bit half where a multiply can move it into place.
-        in = _mm256_shuffle_epi8(in, _mm256_setr_epi8(1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10,
-                                                      1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10));
-        __m256i first = _mm256_mulhi_epu16(_mm256_and_si256(in, _mm256_set1_epi32(0x0FC0FC00)),
-                                           _mm256_set1_epi32(0x04000040));
-        __m256i second = _mm256_mullo_epi16(_mm256_and_si256(in, _mm256_set1_epi32(0x003F03F0)),
-                                            _mm256_set1_epi32(0x01000010));
-        __m256i sextets = _mm256_or_si256(first, second);
-        // Offsets to ASCII by range: 0..25 +65, 26..51 +71, 52..61 -4, 62 -19, 63 -16.
-        __m256i index = _mm256_subs_epu8(sextets, _mm256_set1_epi8(51));
-        index = _mm256_sub_epi8(index, _mm256_cmpgt_epi8(sextets, _mm256_set1_epi8(25)));
-        __m256i offsets = _mm256_setr_epi8(65, 71, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -19, -16, 0, 0,
-                                           65, 71, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -19, -16, 0, 0);
-        _mm256_storeu_si256((__m256i *)(output + done * 4),
-                            _mm256_add_epi8(sextets, _mm256_shuffle_epi8(offsets, index)));
+        const uint8_t *from = input + done * 3 - 4;
+        __m256i in = _mm256_shuffle_epi8(_mm256_loadu_si256((const __m256i *)from), spread);
+        _mm256_storeu_si256((__m256i *)(output + done * 4), EncodeVector(in, offsets));
     }
     return done;
 }
 
-// Bit masks of the characters that carry no data, from two nibble lookups: the low nibble
-// names the high-nibble classes in which it is not an alphabet character.
+// Bit masks of the characters that carry no data ('-' and '_' do), from two nibble
+// lookups: the low nibble names the high-nibble classes in which it is not one.
 static inline uint32_t NonDataMask(__m256i low, __m256i high)
 {
     const __m256i LOW_CLASS = _mm256_setr_epi8(
@@ -68,17 +83,6 @@ static inline __m256i Values(__m256i c, __m256i low, __m256i high)
     index = _mm256_add_epi8(index, _mm256_and_si256(_mm256_cmpeq_epi8(c, _mm256_set1_epi8('_')),
                                                     _mm256_set1_epi8(3)));
     return _mm256_add_epi8(c, _mm256_shuffle_epi8(OFFSETS, index));
-}
-
-// Four 6-bit values per 32-bit lane into three bytes, the 24 bytes first in the vector.
-static inline __m256i Pack(__m256i values)
-{
-    __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
-    __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
-    __m256i lanes = _mm256_shuffle_epi8(groups, _mm256_setr_epi8(
-        2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1,
-        2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1));
-    return _mm256_permutevar8x32_epi32(lanes, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
 }
 
 // Stores the bytes of a 16-byte lane whose bit is set in `keep` contiguously at `to` (16
@@ -117,79 +121,63 @@ static inline int DrainHeld(uint8_t *held, uint32_t *heldCount, uint8_t *output,
     return room;
 }
 
-// Decodes the 32 characters at `at` into 24 bytes at `to` (32 stored) and returns the
-// mask of those that are not alphabet characters: where it is not 0, what was stored is
-// not to be used.
-static inline uint32_t DecodeVector(const char *at, uint8_t *to)
-{
-    __m256i c = _mm256_loadu_si256((const __m256i *)at);
-    __m256i low = _mm256_and_si256(c, _mm256_set1_epi8(0x0F));
-    __m256i high = _mm256_and_si256(_mm256_srli_epi32(c, 4), _mm256_set1_epi8(0x0F));
-    _mm256_storeu_si256((__m256i *)to, Pack(Values(c, low, high)));
-    return NonDataMask(low, high);
-}
-
-// A separator's bytes at `p`, the first in the low byte.
-static inline uint32_t SeparatorAt(const uint8_t *p, uint32_t separatorBytes)
-{
-    return separatorBytes == 2 ? (uint32_t)p[0] | (uint32_t)p[1] << 8 : p[0];
-}
-
-// Text broken into lines of 64 or 76 characters by one separator of one or two whitespace
-// bytes (PEM's LF, MIME's CR LF) goes a line at a time without gathering values: a line
-// is two vectors, or three for 76 characters, the third overlapping the second by 20. The
-// vector at *position (between groups) has `nonData` set from the lane where its data
-// ends, and `values` decoded. Returns 0 when the text there does not look like such lines
-// and nothing moved; otherwise 1, with *position and *written past the lines decoded.
-static int DecodeLinesAvx2(const char *text, uint32_t length, uint32_t *position, uint8_t *output,
-                           uint32_t outputRoom, uint32_t *written, uint32_t nonData, __m256i values)
-{
-    const uint8_t *at = (const uint8_t *)text + *position;
-    uint32_t rest = (uint32_t)__builtin_ctz(nonData), left = length - *position;
-    if (rest % 4 != 0 || left - rest < 3 || !IsSpace((char)at[rest])) return 0;
-    uint32_t separatorBytes = IsSpace((char)at[rest + 1]) ? 2 : 1;
-    uint32_t separator = SeparatorAt(at + rest, separatorBytes);
-    uint32_t next = rest + separatorBytes, line = 0;
-    if (left - next >= 76 + separatorBytes && SeparatorAt(at + next + 76, separatorBytes) == separator) line = 76;
-    else if (left - next >= 64 + separatorBytes && SeparatorAt(at + next + 64, separatorBytes) == separator) line = 64;
-    if (line == 0 || outputRoom - *written < 32) return 0;
-    // The rest of this line: its lanes of `values` are right.
-    _mm256_storeu_si256((__m256i *)(output + *written), Pack(values));
-    *written += rest / 4 * 3;
-    *position += next;
-    uint32_t room = line == 76 ? 33 + 32 : 24 + 32;
-    while (length - *position >= line + separatorBytes && outputRoom - *written >= room) {
-        const char *from = text + *position;
-        uint8_t *to = output + *written;
-        if (SeparatorAt((const uint8_t *)from + line, separatorBytes) != separator) break;
-        uint32_t stray = DecodeVector(from, to) | DecodeVector(from + 32, to + 24);
-        if (line == 76) stray |= DecodeVector(from + 44, to + 33);
-        if (stray) break;
-        *position += line + separatorBytes;
-        *written += line / 4 * 3;
-    }
-    return 1;
-}
-
-uint32_t DecodeBlocksAvx2(const char *text, uint32_t length, uint8_t *output,
-                          uint32_t outputRoom, uint32_t *consumed)
+// Plain text in rounds of four vectors with one test a round; anything else, one vector
+// at a time: whitespace is dropped and the values gathered, and lines go through their
+// own loop. Without a length (`untilNul`), `length` is ignored and the NUL is looked for
+// a page at a time, just before the decoding reaches the page's end.
+template <bool untilNul>
+static uint32_t DecodeAvx2(const char *text, uint32_t length, uint8_t *output, uint32_t outputRoom,
+                           uint32_t *consumed)
 {
     // Values of data characters gathered across whitespace. They are decoded only once
     // many have gathered: a load of a vector just written in pieces would wait for the
     // pieces to reach the cache, and after a few hundred values they have.
     uint8_t held[HELD_DRAIN + 2 * 32];
-    uint32_t heldCount = 0, position = 0, written = 0;
-    int full = 0;
+    uint32_t heldCount = 0, position = 0, written = 0, plainFrom = 0;
+    // Characters that may be read: the length, or the rest of the pages known to hold the
+    // text until the NUL has been found.
+    uint32_t readable = untilNul ? PAGE_BYTES - (uint32_t)((uintptr_t)text & (PAGE_BYTES - 1)) : length;
+    int endKnown = !untilNul, full = 0;
 
-    while (length - position >= 32 && !full) {
-        __m256i c = _mm256_loadu_si256((const __m256i *)(text + position));
+    for (;;) {
+        if (untilNul) ReadFurther(text, position, &readable, &endKnown);
+        if (heldCount == 0 && position >= plainFrom) {
+            const StandardTables tables = LoadStandardTables();
+            uint32_t room = outputRoom - written;
+            uint32_t rounds = (readable - position) / 128, fit = room >= 104 ? (room - 8) / 96 : 0;
+            const char *in = text + position;
+            uint8_t *out = output + written;
+            for (rounds = rounds < fit ? rounds : fit; rounds != 0; --rounds) {
+                __m256i stray = DecodeStandard(LoadText<untilNul>(in), out, tables);
+                stray = _mm256_or_si256(stray, DecodeStandard(LoadText<untilNul>(in + 32), out + 24, tables));
+                KeepRunning(stray);
+                stray = _mm256_or_si256(stray, DecodeStandard(LoadText<untilNul>(in + 64), out + 48, tables));
+                KeepRunning(stray);
+                stray = _mm256_or_si256(stray, DecodeStandard(LoadText<untilNul>(in + 96), out + 72, tables));
+                if (!_mm256_testz_si256(stray, stray)) break;
+                in += 128;
+                out += 96;
+            }
+            position = (uint32_t)(in - text);
+            written = (uint32_t)(out - output);
+            // Stopped by a byte outside the standard alphabet: the round goes the slow way.
+            if (rounds != 0) plainFrom = position + 128;
+        }
+        if (!endKnown && readable - position < 128) continue;
+        if (readable - position < 32 || full) break;
+        __m256i c = LoadText<untilNul>(text + position);
         __m256i low = _mm256_and_si256(c, _mm256_set1_epi8(0x0F));
         __m256i high = _mm256_and_si256(_mm256_srli_epi32(c, 4), _mm256_set1_epi8(0x0F));
         uint32_t nonData = NonDataMask(low, high);
         __m256i values = Values(c, low, high);
         if (nonData != 0 && heldCount == 0 &&
-            DecodeLinesAvx2(text, length, &position, output, outputRoom, &written, nonData, values))
+            DecodeLinesAvx2<untilNul>(text, &readable, &endKnown, &position, output, outputRoom, &written, nonData,
+                                      &values)) {
+            // Where the lines stopped (the end of what may be read, the text's last line),
+            // a round of plain text would not get far.
+            plainFrom = position + 128;
             continue;
+        }
         if (nonData == 0 && heldCount == 0) {
             if (outputRoom - written < 32) break;
             _mm256_storeu_si256((__m256i *)(output + written), Pack(values));
@@ -213,6 +201,17 @@ uint32_t DecodeBlocksAvx2(const char *text, uint32_t length, uint8_t *output,
     if (!full) DrainHeld(held, &heldCount, output, &written, outputRoom);
     *consumed = EndOfDecodedGroups(text, position, heldCount);
     return written;
+}
+
+uint32_t DecodeBlocksAvx2(const char *text, uint32_t length, uint8_t *output,
+                          uint32_t outputRoom, uint32_t *consumed)
+{
+    return DecodeAvx2<false>(text, length, output, outputRoom, consumed);
+}
+
+uint32_t DecodeTextAvx2(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed)
+{
+    return DecodeAvx2<true>(text, 0, output, outputRoom, consumed);
 }
 
 // Two aligned 32-byte blocks of one 64-byte line per round.

@@ -8,8 +8,8 @@
 
 static const Kernel KERNELS[KERNEL_COUNT] = {
     {"scalar", EncodeBlocksScalar, DecodeBlocksScalar, TextSpanScalar, DecodeTextScalar, MeasureTextScalar},
-    {"ssse3", EncodeBlocksSsse3, DecodeBlocksSsse3, TextSpanSse2, 0, MeasureTextSsse3},
-    {"avx2", EncodeBlocksAvx2, DecodeBlocksAvx2, TextSpanAvx2, 0, MeasureTextAvx2},
+    {"ssse3", EncodeBlocksSsse3, DecodeBlocksSsse3, TextSpanSse2, DecodeTextSsse3, MeasureTextSsse3},
+    {"avx2", EncodeBlocksAvx2, DecodeBlocksAvx2, TextSpanAvx2, DecodeTextAvx2, MeasureTextAvx2},
     {"avx512", EncodeBlocksAvx512, DecodeBlocksAvx512, TextSpanAvx512, DecodeTextAvx512, MeasureTextAvx2},
 };
 

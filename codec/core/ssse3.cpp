@@ -1,9 +1,9 @@
 // codec/core/ssse3.cpp -- 16-byte kernels for CPUs with SSSE3 (pshufb), and the pieces the
 // wider kernels share: the table that drops whitespace from a vector and the scan that
-// finds where the decoded groups end in the text.
-#include "codec/core/kernels.h"
-
-#include <tmmintrin.h>
+// finds where the decoded groups end in the text. Plain standard-alphabet text decodes
+// four vectors a round with one validity test; everything else one vector at a time, and
+// line-broken text has its own loop in ssse3_lines.cpp.
+#include "codec/core/ssse3_vectors.h"
 
 // Row m lists, in order, the positions of the set bits of m within an 8-byte piece (0x80,
 // which pshufb turns into zero, fills the rest); COMPACT_COUNT[m] is how many there are.
@@ -78,8 +78,8 @@ uint32_t EncodeBlocksSsse3(const uint8_t *input, uint32_t blocks, char *output)
     return done;
 }
 
-// Bit masks of the characters that carry no data, from two nibble lookups: the low nibble
-// names the high-nibble classes in which it is not an alphabet character.
+// Bit masks of the characters that carry no data ('-' and '_' do), from two nibble
+// lookups: the low nibble names the high-nibble classes in which it is not one.
 static inline uint32_t NonDataMask(__m128i low, __m128i high)
 {
     const __m128i LOW_CLASS = _mm_setr_epi8(0x25, 0x21, 0x21, 0x21, 0x21, 0x21, 0x21, 0x21,
@@ -109,14 +109,6 @@ static inline __m128i Values(__m128i c, __m128i low, __m128i high)
     return _mm_add_epi8(c, _mm_shuffle_epi8(OFFSETS, index));
 }
 
-// Four 6-bit values per lane into three bytes, the 12 bytes first in the vector.
-static inline __m128i Pack(__m128i values)
-{
-    __m128i pairs = _mm_maddubs_epi16(values, _mm_set1_epi32(0x01400140));
-    __m128i groups = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00011000));
-    return _mm_shuffle_epi8(groups, _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1));
-}
-
 static const uint32_t HELD_DRAIN = 256;
 
 // Decodes the whole vectors of held values and moves the rest (fewer than 16) to the
@@ -139,22 +131,73 @@ static inline int DrainHeld(uint8_t *held, uint32_t *heldCount, uint8_t *output,
     return room;
 }
 
-uint32_t DecodeBlocksSsse3(const char *text, uint32_t length, uint8_t *output,
-                           uint32_t outputRoom, uint32_t *consumed)
+// Plain text in rounds of four vectors with one test a round; anything else, one vector
+// at a time: whitespace is dropped and the values gathered, and lines go through their
+// own loop. Without a length (`untilNul`), `length` is ignored and the NUL is looked for
+// a page at a time, just before the decoding reaches the page's end.
+template <bool untilNul>
+static uint32_t DecodeSsse3(const char *text, uint32_t length, uint8_t *output, uint32_t outputRoom,
+                            uint32_t *consumed)
 {
     // Values of data characters gathered across whitespace. They are decoded only once
     // many have gathered: a load of a vector just written in pieces would wait for the
     // pieces to reach the cache, and after a few hundred values they have.
     uint8_t held[HELD_DRAIN + 2 * 16];
-    uint32_t heldCount = 0, position = 0, written = 0;
-    int full = 0;
+    uint32_t heldCount = 0, position = 0, written = 0, plainFrom = 0;
+    // Characters that may be read: the length, or the rest of the pages known to hold the
+    // text until the NUL has been found.
+    uint32_t readable = untilNul ? PAGE_BYTES - (uint32_t)((uintptr_t)text & (PAGE_BYTES - 1)) : length;
+    int endKnown = !untilNul, full = 0;
 
-    while (length - position >= 16 && !full) {
-        __m128i c = _mm_loadu_si128((const __m128i *)(text + position));
+    for (;;) {
+        if (!endKnown && readable - position < 64) {
+            // The text goes on into the next page unless its NUL is in the rest of this one.
+            uint32_t rest = readable - position, span = rest ? TextSpanSse2(text + position, rest) : 0;
+            if (span == rest) {
+                readable += PAGE_BYTES;
+            } else {
+                readable = position + span;
+                endKnown = 1;
+            }
+        }
+        if (heldCount == 0 && position >= plainFrom) {
+            const StandardTables tables = LoadStandardTables();
+            uint32_t room = outputRoom - written;
+            uint32_t rounds = (readable - position) / 64, fit = room >= 52 ? (room - 4) / 48 : 0;
+            const char *in = text + position;
+            uint8_t *out = output + written;
+            for (rounds = rounds < fit ? rounds : fit; rounds != 0; --rounds) {
+                // One running OR: gcc would otherwise keep each vector's result apart until
+                // the end of the round, which 32-bit code has no registers for.
+                __m128i stray = DecodeStandard(LoadText<untilNul>(in), out, tables);
+                stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(in + 16), out + 12, tables));
+                __asm__("" : "+x"(stray));
+                stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(in + 32), out + 24, tables));
+                __asm__("" : "+x"(stray));
+                stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(in + 48), out + 36, tables));
+                if (_mm_movemask_epi8(_mm_cmpeq_epi8(stray, _mm_setzero_si128())) != 0xFFFF) break;
+                in += 64;
+                out += 48;
+            }
+            position = (uint32_t)(in - text);
+            written = (uint32_t)(out - output);
+            // Stopped by a byte outside the standard alphabet: the round goes the slow way.
+            if (rounds != 0) plainFrom = position + 64;
+        }
+        if (!endKnown && readable - position < 64) continue;
+        if (readable - position < 16 || full) break;
+        __m128i c = LoadText<untilNul>(text + position);
         __m128i low = _mm_and_si128(c, _mm_set1_epi8(0x0F));
         __m128i high = _mm_and_si128(_mm_srli_epi32(c, 4), _mm_set1_epi8(0x0F));
         uint32_t nonData = NonDataMask(low, high);
         __m128i values = Values(c, low, high);
+        if (nonData != 0 && heldCount == 0 &&
+            DecodeLinesSsse3<untilNul>(text, readable, &position, output, outputRoom, &written, nonData, &values)) {
+            // Where the lines stopped (the end of what may be read, the text's last line),
+            // a round of plain text would not get far.
+            plainFrom = position + 64;
+            continue;
+        }
         if (nonData == 0 && heldCount == 0) {
             if (outputRoom - written < 16) break;
             _mm_storeu_si128((__m128i *)(output + written), Pack(values));
@@ -177,6 +220,17 @@ uint32_t DecodeBlocksSsse3(const char *text, uint32_t length, uint8_t *output,
     if (!full) DrainHeld(held, &heldCount, output, &written, outputRoom);
     *consumed = EndOfDecodedGroups(text, position, heldCount);
     return written;
+}
+
+uint32_t DecodeBlocksSsse3(const char *text, uint32_t length, uint8_t *output,
+                           uint32_t outputRoom, uint32_t *consumed)
+{
+    return DecodeSsse3<false>(text, length, output, outputRoom, consumed);
+}
+
+uint32_t DecodeTextSsse3(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed)
+{
+    return DecodeSsse3<true>(text, 0, output, outputRoom, consumed);
 }
 
 // The NUL scan needs only SSE2; four aligned blocks of one 64-byte line per round keep

@@ -664,8 +664,8 @@ TEST_P(KernelTest, KernelsStayWithinRoomAndGroups)
     const Kernel *kernel = KernelById(GetParam());
     Bytes plain = RandomBytes(300, 5);
     std::string text = ReferenceEncode(plain);
-    std::unique_ptr<char[]> in(new char[text.size()]);
-    memcpy(in.get(), text.data(), text.size());
+    std::unique_ptr<char[]> in(new char[text.size() + 1]);
+    memcpy(in.get(), text.c_str(), text.size() + 1);
     for (uint32_t room = 0; room <= plain.size() + 3; ++room) {
         Bytes out(room + GUARD_BYTES, GUARD);
         uint32_t consumed = 12345;
@@ -676,6 +676,16 @@ TEST_P(KernelTest, KernelsStayWithinRoomAndGroups)
         ASSERT_EQ(stored % 3, 0u);
         ASSERT_EQ(consumed, stored / 3 * 4) << "room " << room;
         ASSERT_EQ(Bytes(out.begin(), out.begin() + stored), Bytes(plain.begin(), plain.begin() + stored));
+        // The NUL-terminated form counts its rounds by the room as well.
+        if (kernel->decodeText) {
+            Bytes textOut(room + GUARD_BYTES, GUARD);
+            consumed = 12345;
+            stored = kernel->decodeText(in.get(), textOut.data(), room, &consumed);
+            ExpectGuardIntact(textOut.data() + room, "kernel text decode");
+            ASSERT_LE(stored, room);
+            ASSERT_EQ(consumed, stored / 3 * 4) << "room " << room << " (text)";
+            ASSERT_EQ(Bytes(textOut.begin(), textOut.begin() + stored), Bytes(plain.begin(), plain.begin() + stored));
+        }
     }
 
     // Url-safe characters are the kernel's to decode too; it may leave only a short tail.

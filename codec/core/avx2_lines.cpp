@@ -1,0 +1,138 @@
+// codec/core/avx2_lines.cpp -- the AVX2 decoder's second method: text broken into lines of
+// one length by one separator goes a line at a time, without gathering values.
+#include "codec/core/avx2_vectors.h"
+
+// A separator's bytes at `p`, the first in the low byte.
+template <bool untilNul>
+static inline uint32_t SeparatorAt(const char *p, uint32_t separatorBytes)
+{
+    return separatorBytes == 2 ? LoadByte<untilNul>(p) | LoadByte<untilNul>(p + 1) << 8 : LoadByte<untilNul>(p);
+}
+
+// The two bytes at `p` in one load, the first in the low byte.
+template <bool untilNul>
+static inline uint32_t LoadPair(const char *p)
+{
+    uint16_t pair;
+    if (untilNul) {
+        uint32_t b;
+        __asm__("movzwl %1, %0" : "=r"(b) : "m"(*(const char(*)[2])p));
+        return b;
+    }
+    __builtin_memcpy(&pair, p, 2);
+    return pair;
+}
+
+// Whole lines of LINE characters and a separator each, from *position (a line's start)
+// while they fit in the `length` characters that may be read and in the room; stops
+// before a line whose separator differs or that holds a character outside the standard
+// alphabet. A line is two vectors, or three for 76 characters, the third overlapping the
+// second by 20. Returns 1 when it stopped only for want of characters or room.
+template <bool untilNul, uint32_t LINE>
+static int DecodeLineRun(const char *text, uint32_t length, uint32_t *position, uint8_t *output,
+                          uint32_t outputRoom, uint32_t *written, uint32_t separator, uint32_t separatorBytes)
+{
+    const StandardTables tables = LoadStandardTables();
+    const uint32_t pairMask = separatorBytes == 2 ? 0xFFFF : 0xFF;
+    const uint32_t step = LINE + separatorBytes, room = LINE == 76 ? 33 + 32 : 24 + 32;
+    // Locals rather than the callers' counters, which every vector store might overwrite
+    // as far as the compiler knows. Both separator bytes are read whatever its length, so
+    // a line needs one byte more than it may have.
+    uint32_t at = *position, done = *written;
+    uint32_t lines = length - at >= LINE + 2 ? (length - at - LINE - 2) / step + 1 : 0;
+    uint32_t fit = outputRoom - done >= room ? (outputRoom - done - room) / (LINE / 4 * 3) + 1 : 0;
+    lines = lines < fit ? lines : fit;
+    if (LINE == 76) {
+        // Two lines a round, so that the last 12 characters of both share one vector
+        // (their halves loaded from 16 before each line's end) rather than taking one each.
+        // Each lane's 12 bytes go out after its line's vectors, before the next line's.
+        for (; lines >= 2; lines -= 2) {
+            const char *from = text + at;
+            uint8_t *to = output + done;
+            const uint32_t second = step, secondOut = LINE / 4 * 3;
+            if (((LoadPair<untilNul>(from + LINE) ^ separator) | (LoadPair<untilNul>(from + second + LINE) ^ separator)) &
+                pairMask)
+                break;
+            __m256i stray = _mm256_setzero_si256();
+            __m256i ends = _mm256_inserti128_si256(_mm256_castsi128_si256(LoadText16<untilNul>(from + 60)),
+                                                   LoadText16<untilNul>(from + second + 60), 1);
+            __m256i endBytes = PackLanes(StandardValues(ends, tables, &stray));
+            StoreLanes(PackLanes(StandardValues(LoadText<untilNul>(from), tables, &stray)), to);
+            KeepRunning(stray);
+            StoreLanes(PackLanes(StandardValues(LoadText<untilNul>(from + 32), tables, &stray)), to + 24);
+            KeepRunning(stray);
+            _mm_storeu_si128((__m128i *)(to + 45), _mm256_castsi256_si128(endBytes));
+            StoreLanes(PackLanes(StandardValues(LoadText<untilNul>(from + second), tables, &stray)), to + secondOut);
+            KeepRunning(stray);
+            StoreLanes(PackLanes(StandardValues(LoadText<untilNul>(from + second + 32), tables, &stray)),
+                       to + secondOut + 24);
+            _mm_storeu_si128((__m128i *)(to + secondOut + 45), _mm256_extracti128_si256(endBytes, 1));
+            if (!_mm256_testz_si256(stray, stray)) break;
+            at += 2 * step;
+            done += 2 * secondOut;
+        }
+    }
+    for (; lines != 0; --lines) {
+        const char *from = text + at;
+        uint8_t *to = output + done;
+        if ((LoadPair<untilNul>(from + LINE) & pairMask) != separator) break;
+        // One statement a vector: each store's last 8 bytes are overwritten by the next one,
+        // so they must happen in this order (a call's arguments may go in any order).
+        __m256i stray = DecodeStandard(LoadText<untilNul>(from), to, tables);
+        stray = _mm256_or_si256(stray, DecodeStandard(LoadText<untilNul>(from + 32), to + 24, tables));
+        if (LINE == 76) stray = _mm256_or_si256(stray, DecodeStandard(LoadText<untilNul>(from + 44), to + 33, tables));
+        if (!_mm256_testz_si256(stray, stray)) break;
+        at += step;
+        done += LINE / 4 * 3;
+    }
+    *position = at;
+    *written = done;
+    return lines == 0;
+}
+
+// Text broken into lines of 64 or 76 characters by one separator of one or two whitespace
+// bytes (PEM's LF, MIME's CR LF) goes a line at a time without gathering values. The
+// vector at *position (between groups) has `nonData` set from the lane where its data
+// ends, and `values` decoded. Returns 0 when the text there does not look like such lines
+// and nothing moved; otherwise 1, with *position and *written past the lines decoded.
+// *readable counts the characters that may be read, and without a length grows as the
+// lines reach further pages (see ReadFurther).
+template <bool untilNul>
+int DecodeLinesAvx2(const char *text, uint32_t *readable, int *endKnown, uint32_t *position, uint8_t *output,
+                    uint32_t outputRoom, uint32_t *written, uint32_t nonData, const __m256i *values)
+{
+    const uint32_t length = *readable;
+    const char *at = text + *position;
+    uint32_t rest = (uint32_t)__builtin_ctz(nonData), left = length - *position;
+    if (rest % 4 != 0 || left - rest < 3 || !IsSpace((char)LoadByte<untilNul>(at + rest))) return 0;
+    uint32_t separatorBytes = IsSpace((char)LoadByte<untilNul>(at + rest + 1)) ? 2 : 1;
+    uint32_t separator = SeparatorAt<untilNul>(at + rest, separatorBytes);
+    uint32_t next = rest + separatorBytes, line = 0;
+    if (left - next >= 76 + separatorBytes && SeparatorAt<untilNul>(at + next + 76, separatorBytes) == separator)
+        line = 76;
+    else if (left - next >= 64 + separatorBytes && SeparatorAt<untilNul>(at + next + 64, separatorBytes) == separator)
+        line = 64;
+    if (line == 0 || outputRoom - *written < 32) return 0;
+    // The rest of this line: its lanes of `values` are right.
+    _mm256_storeu_si256((__m256i *)(output + *written), Pack(*values));
+    *written += rest / 4 * 3;
+    *position += next;
+    // Lines that run into the next page go on there without leaving this loop.
+    for (;;) {
+        uint32_t from = *position;
+        int ranOut = line == 76 ? DecodeLineRun<untilNul, 76>(text, *readable, position, output, outputRoom, written,
+                                                              separator, separatorBytes)
+                                : DecodeLineRun<untilNul, 64>(text, *readable, position, output, outputRoom, written,
+                                                              separator, separatorBytes);
+        if (!untilNul || !ranOut || *position == from) break;
+        uint32_t before = *readable;
+        ReadFurther(text, *position, readable, endKnown);
+        if (*readable == before) break;
+    }
+    return 1;
+}
+
+template int DecodeLinesAvx2<false>(const char *, uint32_t *, int *, uint32_t *, uint8_t *, uint32_t, uint32_t *,
+                                    uint32_t, const __m256i *);
+template int DecodeLinesAvx2<true>(const char *, uint32_t *, int *, uint32_t *, uint8_t *, uint32_t, uint32_t *,
+                                   uint32_t, const __m256i *);

@@ -1,0 +1,153 @@
+// codec/core/avx2_vectors.h -- what the AVX2 decoder's files share: the standard-alphabet
+// vector decode, text loads that may read past the NUL, and the page-at-a-time NUL look.
+// Included only by files compiled with -mavx2.
+#pragma once
+#include "codec/core/kernels.h"
+
+#include <immintrin.h>
+
+// Page size on every target we build for; a text's NUL is looked for a page at a time.
+static const uint32_t PAGE_BYTES = 4096;
+
+// The standard alphabet by nibbles: a byte belongs to it exactly when the entries of its
+// low and its high nibble share no bit. High nibbles 2 to 7 each own a bit (4 and 6, 5 and
+// 7 share one), set at the low nibbles that are no letter, digit, '+' or '/' there; every
+// other high nibble has 0x10, which every low nibble has too.
+static inline __m256i Replicate(const int8_t (&bytes)[16])
+{
+    __m128i lane = _mm_loadu_si128((const __m128i *)bytes);
+    return _mm256_broadcastsi128_si256(lane);
+}
+static const int8_t STANDARD_LOW[16] = {0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11,
+                                        0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A};
+static const int8_t STANDARD_HIGH[16] = {0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08,
+                                         0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10};
+// What to add to a standard character for its value, by high nibble; entry 1 is '/'s.
+static const int8_t STANDARD_SHIFT[16] = {0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0};
+
+// The three tables, kept in registers across a loop. The low one is kept complemented
+// and looked up by the whole byte: a byte from 0x80 up then reads 0, which leaves its high
+// nibble's entry (0x10) standing, so no mask of the low nibble is needed.
+struct StandardTables {
+    __m256i notLow, high, shift;
+};
+
+static inline StandardTables LoadStandardTables(void)
+{
+    __m256i low = Replicate(STANDARD_LOW);
+    StandardTables t = {_mm256_xor_si256(low, _mm256_cmpeq_epi8(low, low)), Replicate(STANDARD_HIGH),
+                        Replicate(STANDARD_SHIFT)};
+    return t;
+}
+
+// Four 6-bit values per 32-bit lane into three bytes, the 24 bytes first in the vector.
+static inline __m256i Pack(__m256i values)
+{
+    __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
+    __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
+    __m256i lanes = _mm256_shuffle_epi8(groups, _mm256_setr_epi8(
+        2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1,
+        2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1));
+    // Kept as one shuffle and one permute: clang would otherwise split the pair into
+    // lane extracts and blends, three more instructions in the hottest loop.
+    __asm__("" : "+x"(lanes));
+    return _mm256_permutevar8x32_epi32(lanes, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
+}
+
+// Four 6-bit values per 32-bit lane into three bytes, each lane's 12 first in the lane.
+static inline __m256i PackLanes(__m256i values)
+{
+    __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
+    __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
+    return _mm256_shuffle_epi8(groups, _mm256_setr_epi8(
+        2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1,
+        2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1));
+}
+
+// The 12 bytes of each lane of `bytes` (from PackLanes) one after the other at `to`, 28
+// bytes stored. Two 16-byte stores cost less than the lane-crossing permute Pack needs.
+static inline void StoreLanes(__m256i bytes, uint8_t *to)
+{
+    _mm_storeu_si128((__m128i *)to, _mm256_castsi256_si128(bytes));
+    _mm_storeu_si128((__m128i *)(to + 12), _mm256_extracti128_si256(bytes, 1));
+}
+
+// The 6-bit values of 32 characters of the standard alphabet; *stray gets non-zero bytes
+// ORed in where a character is not one of them.
+static inline __attribute__((always_inline)) __m256i StandardValues(__m256i c, const StandardTables &t,
+                                                                     __m256i *stray)
+{
+    __m256i high = _mm256_and_si256(_mm256_srli_epi32(c, 4), _mm256_set1_epi8(0x0F));
+    __m256i wrong = _mm256_andnot_si256(_mm256_shuffle_epi8(t.notLow, c), _mm256_shuffle_epi8(t.high, high));
+    __m256i shift = _mm256_shuffle_epi8(t.shift, _mm256_add_epi8(high, _mm256_cmpeq_epi8(c, _mm256_set1_epi8('/'))));
+    *stray = _mm256_or_si256(*stray, wrong);
+    return _mm256_add_epi8(c, shift);
+}
+
+// Ends gcc's freedom to regroup a chain of ORs: it would keep each vector's result apart
+// until the end of a round, which 32-bit code has no registers for, and spill them.
+static inline void KeepRunning(__m256i &stray)
+{
+    __asm__("" : "+x"(stray));
+}
+
+// Decodes 32 characters of the standard alphabet into 24 bytes at `to` (28 stored).
+// Returns a vector that is non-zero where a character is not one of them; then what was
+// stored is not to be used.
+static inline __attribute__((always_inline)) __m256i DecodeStandard(__m256i c, uint8_t *to,
+                                                                     const StandardTables &t)
+{
+    __m256i stray = _mm256_setzero_si256();
+    StoreLanes(PackLanes(StandardValues(c, t, &stray)), to);
+    return stray;
+}
+
+// Text loads. Without a length the decoder reads the bytes after the NUL that share a page
+// with the text, which is harmless but outside the text's allocation: those loads are
+// hidden from the address sanitizer.
+template <bool untilNul>
+static inline __m256i LoadText(const char *p)
+{
+    if (!untilNul) return _mm256_loadu_si256((const __m256i *)p);
+    __m256i v;
+    __asm__("vmovdqu %1, %0" : "=x"(v) : "m"(*(const char(*)[32])p));
+    return v;
+}
+
+template <bool untilNul>
+static inline __m128i LoadText16(const char *p)
+{
+    if (!untilNul) return _mm_loadu_si128((const __m128i *)p);
+    __m128i v;
+    __asm__("vmovdqu %1, %0" : "=x"(v) : "m"(*(const char(*)[16])p));
+    return v;
+}
+
+template <bool untilNul>
+static inline uint32_t LoadByte(const char *p)
+{
+    if (!untilNul) return (uint8_t)*p;
+    uint32_t b;
+    __asm__("movzbl %1, %0" : "=r"(b) : "m"(*p));
+    return b;
+}
+
+// Without a length: when fewer than 128 of the characters known to be readable are left
+// from `position`, the text goes on into the next page unless its NUL is among them.
+static inline void ReadFurther(const char *text, uint32_t position, uint32_t *readable, int *endKnown)
+{
+    if (*endKnown || *readable - position >= 128) return;
+    uint32_t rest = *readable - position, span = rest ? TextSpanAvx2(text + position, rest) : 0;
+    if (span == rest) {
+        *readable += PAGE_BYTES;
+    } else {
+        *readable = position + span;
+        *endKnown = 1;
+    }
+}
+
+// Lines of 64 or 76 characters with one separator, from the vector at *position on
+// (avx2_lines.cpp): see there.
+template <bool untilNul>
+int DecodeLinesAvx2(const char *text, uint32_t *readable, int *endKnown, uint32_t *position, uint8_t *output,
+                    uint32_t outputRoom, uint32_t *written, uint32_t nonData, const __m256i *values);

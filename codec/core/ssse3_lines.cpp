@@ -1,0 +1,97 @@
+// codec/core/ssse3_lines.cpp -- the SSSE3 decoder's second method: text broken into lines
+// of one length by one separator goes a line at a time, without gathering values.
+#include "codec/core/ssse3_vectors.h"
+
+// A separator's bytes at `p`, the first in the low byte.
+template <bool untilNul>
+static inline uint32_t SeparatorAt(const char *p, uint32_t separatorBytes)
+{
+    return separatorBytes == 2 ? LoadByte<untilNul>(p) | LoadByte<untilNul>(p + 1) << 8 : LoadByte<untilNul>(p);
+}
+
+// The two bytes at `p` in one load, the first in the low byte.
+template <bool untilNul>
+static inline uint32_t LoadPair(const char *p)
+{
+    uint16_t pair;
+    if (untilNul) {
+        uint32_t b;
+        __asm__("movzwl %1, %0" : "=r"(b) : "m"(*(const char(*)[2])p));
+        return b;
+    }
+    __builtin_memcpy(&pair, p, 2);
+    return pair;
+}
+
+// Whole lines of LINE characters and a separator each, from *position (a line's start)
+// while they fit in the `length` characters that may be read and in the room; stops
+// before a line whose separator differs or that holds a character outside the standard
+// alphabet. A line is four vectors, or five for 76 characters, the fifth overlapping the
+// fourth by 4.
+template <bool untilNul, uint32_t LINE>
+static void DecodeLineRun(const char *text, uint32_t length, uint32_t *position, uint8_t *output,
+                          uint32_t outputRoom, uint32_t *written, uint32_t separator, uint32_t separatorBytes)
+{
+    const StandardTables tables = LoadStandardTables();
+    const uint32_t pairMask = separatorBytes == 2 ? 0xFFFF : 0xFF;
+    const uint32_t step = LINE + separatorBytes, room = LINE == 76 ? 45 + 16 : 36 + 16;
+    // Locals rather than the callers' counters, which every vector store might overwrite
+    // as far as the compiler knows. Both separator bytes are read whatever its length, so
+    // a line needs one byte more than it may have.
+    uint32_t at = *position, done = *written;
+    uint32_t lines = length - at >= LINE + 2 ? (length - at - LINE - 2) / step + 1 : 0;
+    uint32_t fit = outputRoom - done >= room ? (outputRoom - done - room) / (LINE / 4 * 3) + 1 : 0;
+    for (lines = lines < fit ? lines : fit; lines != 0; --lines) {
+        const char *from = text + at;
+        uint8_t *to = output + done;
+        if ((LoadPair<untilNul>(from + LINE) & pairMask) != separator) break;
+        // One statement a vector: each store's last 4 bytes are overwritten by the next one.
+        __m128i stray = DecodeStandard(LoadText<untilNul>(from), to, tables);
+        stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(from + 16), to + 12, tables));
+        stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(from + 32), to + 24, tables));
+        stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(from + 48), to + 36, tables));
+        if (LINE == 76) stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(from + 60), to + 45, tables));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(stray, _mm_setzero_si128())) != 0xFFFF) break;
+        at += step;
+        done += LINE / 4 * 3;
+    }
+    *position = at;
+    *written = done;
+}
+
+// Text broken into lines of 64 or 76 characters by one separator of one or two whitespace
+// bytes (PEM's LF, MIME's CR LF) goes a line at a time without gathering values. The
+// vector at *position (between groups) has `nonData` set from the lane where its data
+// ends, and `values` decoded. Returns 0 when the text there does not look like such lines
+// and nothing moved; otherwise 1, with *position and *written past the lines decoded.
+// `length` counts the characters that may be read.
+template <bool untilNul>
+int DecodeLinesSsse3(const char *text, uint32_t length, uint32_t *position, uint8_t *output, uint32_t outputRoom,
+                     uint32_t *written, uint32_t nonData, const __m128i *values)
+{
+    const char *at = text + *position;
+    uint32_t rest = (uint32_t)__builtin_ctz(nonData), left = length - *position;
+    if (rest % 4 != 0 || left - rest < 3 || !IsSpace((char)LoadByte<untilNul>(at + rest))) return 0;
+    uint32_t separatorBytes = IsSpace((char)LoadByte<untilNul>(at + rest + 1)) ? 2 : 1;
+    uint32_t separator = SeparatorAt<untilNul>(at + rest, separatorBytes);
+    uint32_t next = rest + separatorBytes, line = 0;
+    if (left - next >= 76 + separatorBytes && SeparatorAt<untilNul>(at + next + 76, separatorBytes) == separator)
+        line = 76;
+    else if (left - next >= 64 + separatorBytes && SeparatorAt<untilNul>(at + next + 64, separatorBytes) == separator)
+        line = 64;
+    if (line == 0 || outputRoom - *written < 16) return 0;
+    // The rest of this line: its lanes of `values` are right.
+    _mm_storeu_si128((__m128i *)(output + *written), Pack(*values));
+    *written += rest / 4 * 3;
+    *position += next;
+    if (line == 76)
+        DecodeLineRun<untilNul, 76>(text, length, position, output, outputRoom, written, separator, separatorBytes);
+    else
+        DecodeLineRun<untilNul, 64>(text, length, position, output, outputRoom, written, separator, separatorBytes);
+    return 1;
+}
+
+template int DecodeLinesSsse3<false>(const char *, uint32_t, uint32_t *, uint8_t *, uint32_t, uint32_t *, uint32_t,
+                                     const __m128i *);
+template int DecodeLinesSsse3<true>(const char *, uint32_t, uint32_t *, uint8_t *, uint32_t, uint32_t *, uint32_t,
+                                    const __m128i *);

@@ -1,0 +1,80 @@
+// codec/core/ssse3_vectors.h -- what the SSSE3 decoder's files share: the standard-alphabet
+// vector decode and text loads that may read past the NUL. Included only by files
+// compiled with -mssse3.
+#pragma once
+#include "codec/core/kernels.h"
+
+#include <tmmintrin.h>
+
+// Page size on every target we build for; a text's NUL is looked for a page at a time.
+static const uint32_t PAGE_BYTES = 4096;
+
+// The standard alphabet by nibbles: a byte belongs to it exactly when the entries of its
+// low and its high nibble share no bit. High nibbles 2 to 7 each own a bit (4 and 6, 5 and
+// 7 share one), set at the low nibbles that are no letter, digit, '+' or '/' there; every
+// other high nibble has 0x10, which every low nibble has too. The low table is kept
+// complemented and looked up by the whole byte: a byte from 0x80 up then reads 0, which
+// leaves its high nibble's entry standing, so no mask of the low nibble is needed.
+struct StandardTables {
+    __m128i notLow, high, shift;
+};
+
+static inline StandardTables LoadStandardTables(void)
+{
+    StandardTables t = {
+        _mm_setr_epi8(~0x15, ~0x11, ~0x11, ~0x11, ~0x11, ~0x11, ~0x11, ~0x11,
+                      ~0x11, ~0x11, ~0x13, ~0x1A, ~0x1B, ~0x1B, ~0x1B, ~0x1A),
+        _mm_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08,
+                      0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10),
+        // What to add to a standard character for its value, by high nibble; entry 1 is '/'s.
+        _mm_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0)};
+    return t;
+}
+
+// Four 6-bit values per lane into three bytes, the 12 bytes first in the vector.
+static inline __m128i Pack(__m128i values)
+{
+    __m128i pairs = _mm_maddubs_epi16(values, _mm_set1_epi32(0x01400140));
+    __m128i groups = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00011000));
+    return _mm_shuffle_epi8(groups, _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1));
+}
+
+// Decodes 16 characters of the standard alphabet into 12 bytes at `to` (16 stored).
+// Returns a vector that is non-zero where a character is not one of them; then what was
+// stored is not to be used.
+static inline __attribute__((always_inline)) __m128i DecodeStandard(__m128i c, uint8_t *to,
+                                                                     const StandardTables &t)
+{
+    __m128i high = _mm_and_si128(_mm_srli_epi32(c, 4), _mm_set1_epi8(0x0F));
+    __m128i stray = _mm_andnot_si128(_mm_shuffle_epi8(t.notLow, c), _mm_shuffle_epi8(t.high, high));
+    __m128i shift = _mm_shuffle_epi8(t.shift, _mm_add_epi8(high, _mm_cmpeq_epi8(c, _mm_set1_epi8('/'))));
+    _mm_storeu_si128((__m128i *)to, Pack(_mm_add_epi8(c, shift)));
+    return stray;
+}
+
+// Text loads. Without a length the decoder reads the bytes after the NUL that share a page
+// with the text, which is harmless but outside the text's allocation: those loads are
+// hidden from the address sanitizer.
+template <bool untilNul>
+static inline __m128i LoadText(const char *p)
+{
+    if (!untilNul) return _mm_loadu_si128((const __m128i *)p);
+    __m128i v;
+    __asm__("movdqu %1, %0" : "=x"(v) : "m"(*(const char(*)[16])p));
+    return v;
+}
+
+template <bool untilNul>
+static inline uint32_t LoadByte(const char *p)
+{
+    if (!untilNul) return (uint8_t)*p;
+    uint32_t b;
+    __asm__("movzbl %1, %0" : "=r"(b) : "m"(*p));
+    return b;
+}
+
+// Lines of 64 or 76 characters with one separator, from the vector at *position on
+// (ssse3_lines.cpp): see there.
+template <bool untilNul>
+int DecodeLinesSsse3(const char *text, uint32_t length, uint32_t *position, uint8_t *output, uint32_t outputRoom,
+                     uint32_t *written, uint32_t nonData, const __m128i *values);
