@@ -124,8 +124,9 @@ static inline int DrainHeld(uint8_t *held, uint32_t *heldCount, uint8_t *output,
 // Plain text in rounds of four vectors with one test a round; anything else, one vector
 // at a time: whitespace is dropped and the values gathered, and lines go through their
 // own loop. Without a length (`untilNul`), `length` is ignored and the NUL is looked for
-// a page at a time, just before the decoding reaches the page's end.
-template <bool untilNul>
+// a page at a time, just before the decoding reaches the page's end. With `hyphenStops`
+// every '-' is left to the caller, which alone knows where an armour line may begin.
+template <bool untilNul, bool hyphenStops = false>
 static uint32_t DecodeAvx2(const char *text, uint32_t length, uint8_t *output, uint32_t outputRoom,
                            uint32_t *consumed)
 {
@@ -166,6 +167,9 @@ static uint32_t DecodeAvx2(const char *text, uint32_t length, uint8_t *output, u
         if (!endKnown && readable - position < 128) continue;
         if (readable - position < 32 || full) break;
         __m256i c = LoadText<untilNul>(text + position);
+        // The plain rounds and the line loop take the standard alphabet only, so this is
+        // the one place a '-' would be taken as data.
+        if (hyphenStops && _mm256_movemask_epi8(_mm256_cmpeq_epi8(c, _mm256_set1_epi8('-')))) break;
         __m256i low = _mm256_and_si256(c, _mm256_set1_epi8(0x0F));
         __m256i high = _mm256_and_si256(_mm256_srli_epi32(c, 4), _mm256_set1_epi8(0x0F));
         uint32_t nonData = NonDataMask(low, high);
@@ -212,6 +216,11 @@ uint32_t DecodeBlocksAvx2(const char *text, uint32_t length, uint8_t *output,
 uint32_t DecodeTextAvx2(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed)
 {
     return DecodeAvx2<true>(text, 0, output, outputRoom, consumed);
+}
+
+uint32_t DecodeArmourTextAvx2(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed)
+{
+    return DecodeAvx2<true, true>(text, 0, output, outputRoom, consumed);
 }
 
 // Two aligned 32-byte blocks of one 64-byte line per round.

@@ -51,6 +51,10 @@ struct Kernel {
     SpanKernel span;
     DecodeTextKernel decodeText;
     MeasureKernel measure;
+    // As decodeText, but it also stops before every '-', so that the caller sees each one
+    // (armoured text may not have a line that begins with hyphens). NULL where the kernel
+    // takes '-' as data in its fast loops.
+    DecodeTextKernel decodeArmourText;
 };
 
 uint32_t EncodeBlocksScalar(const uint8_t *input, uint32_t blocks, char *output);
@@ -68,12 +72,14 @@ uint32_t DecodeBlocksSsse3(const char *text, uint32_t length, uint8_t *output,
                            uint32_t outputRoom, uint32_t *consumed);
 uint32_t TextSpanSse2(const char *text, uint32_t limit);        // ssse3.cpp
 uint32_t DecodeTextSsse3(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed);
+uint32_t DecodeArmourTextSsse3(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed);
 uint32_t MeasureTextSsse3(const char *text, uint32_t limit, uint32_t *measured);  // measure_ssse3.cpp
 uint32_t EncodeBlocksAvx2(const uint8_t *input, uint32_t blocks, char *output);
 uint32_t DecodeBlocksAvx2(const char *text, uint32_t length, uint8_t *output,
                           uint32_t outputRoom, uint32_t *consumed);
 uint32_t TextSpanAvx2(const char *text, uint32_t limit);
 uint32_t DecodeTextAvx2(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed);
+uint32_t DecodeArmourTextAvx2(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed);
 uint32_t MeasureTextAvx2(const char *text, uint32_t limit, uint32_t *measured);    // measure_avx2.cpp
 uint32_t EncodeBlocksAvx512(const uint8_t *input, uint32_t blocks, char *output);
 uint32_t DecodeBlocksAvx512(const char *text, uint32_t length, uint8_t *output,

@@ -134,8 +134,9 @@ static inline int DrainHeld(uint8_t *held, uint32_t *heldCount, uint8_t *output,
 // Plain text in rounds of four vectors with one test a round; anything else, one vector
 // at a time: whitespace is dropped and the values gathered, and lines go through their
 // own loop. Without a length (`untilNul`), `length` is ignored and the NUL is looked for
-// a page at a time, just before the decoding reaches the page's end.
-template <bool untilNul>
+// a page at a time, just before the decoding reaches the page's end. With `hyphenStops`
+// every '-' is left to the caller, which alone knows where an armour line may begin.
+template <bool untilNul, bool hyphenStops = false>
 static uint32_t DecodeSsse3(const char *text, uint32_t length, uint8_t *output, uint32_t outputRoom,
                             uint32_t *consumed)
 {
@@ -187,6 +188,9 @@ static uint32_t DecodeSsse3(const char *text, uint32_t length, uint8_t *output, 
         if (!endKnown && readable - position < 64) continue;
         if (readable - position < 16 || full) break;
         __m128i c = LoadText<untilNul>(text + position);
+        // The plain rounds and the line loop take the standard alphabet only, so this is
+        // the one place a '-' would be taken as data.
+        if (hyphenStops && _mm_movemask_epi8(_mm_cmpeq_epi8(c, _mm_set1_epi8('-')))) break;
         __m128i low = _mm_and_si128(c, _mm_set1_epi8(0x0F));
         __m128i high = _mm_and_si128(_mm_srli_epi32(c, 4), _mm_set1_epi8(0x0F));
         uint32_t nonData = NonDataMask(low, high);
@@ -231,6 +235,11 @@ uint32_t DecodeBlocksSsse3(const char *text, uint32_t length, uint8_t *output,
 uint32_t DecodeTextSsse3(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed)
 {
     return DecodeSsse3<true>(text, 0, output, outputRoom, consumed);
+}
+
+uint32_t DecodeArmourTextSsse3(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed)
+{
+    return DecodeSsse3<true, true>(text, 0, output, outputRoom, consumed);
 }
 
 // The NUL scan needs only SSE2; four aligned blocks of one 64-byte line per round keep
