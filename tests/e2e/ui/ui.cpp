@@ -442,8 +442,12 @@ int UiPaste(HWND box, const char *text)
 
 int UiClearBox(HWND box)
 {
+    DWORD_PTR ignored;
     UiSelect(box, 0, -1);
-    PostMessageA(box, WM_CHAR, '\b', 1);
+    // Sent, not posted: a box that is empty already would pass the wait below with the
+    // backspace still queued, and a paste, being sent, would overtake it and lose its
+    // last character to it.
+    SendMessageTimeoutA(box, WM_CHAR, '\b', 1, SMTO_NORMAL, UI_TIMEOUT_MS, &ignored);
     return UiWaitForText(box, "", UI_TIMEOUT_MS * 4);
 }
 
