@@ -28,27 +28,27 @@ static inline uint32_t LoadPair(const char *p)
 // before a line whose separator differs or that holds a character outside the standard
 // alphabet. A line is two vectors, or three for 76 characters, the third overlapping the
 // second by 20. Returns 1 when it stopped only for want of characters or room.
-template <bool untilNul, uint32_t LINE>
+template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR_BYTES>
 static int DecodeLineRun(const char *text, uint32_t length, uint32_t *position, uint8_t *output,
-                          uint32_t outputRoom, uint32_t *written, uint32_t separator, uint32_t separatorBytes)
+                          uint32_t outputRoom, uint32_t *written, uint32_t separator)
 {
     const StandardTables tables = LoadStandardTables();
-    const uint32_t pairMask = separatorBytes == 2 ? 0xFFFF : 0xFF;
-    const uint32_t step = LINE + separatorBytes, room = LINE == 76 ? 33 + 32 : 24 + 32;
-    // Locals rather than the callers' counters, which every vector store might overwrite
-    // as far as the compiler knows. Both separator bytes are read whatever its length, so
-    // a line needs one byte more than it may have.
-    uint32_t at = *position, done = *written;
-    uint32_t lines = length - at >= LINE + 2 ? (length - at - LINE - 2) / step + 1 : 0;
-    uint32_t fit = outputRoom - done >= room ? (outputRoom - done - room) / (LINE / 4 * 3) + 1 : 0;
+    const uint32_t pairMask = SEPARATOR_BYTES == 2 ? 0xFFFF : 0xFF;
+    const uint32_t step = LINE + SEPARATOR_BYTES, room = LINE == 76 ? 33 + 32 : 24 + 32;
+    // Pointers rather than the callers' counters, which every vector store might overwrite
+    // as far as the compiler knows, and with the separator's length fixed, so that 32-bit
+    // code keeps all it carries from line to line in registers. Both separator bytes are
+    // read whatever its length, so a line needs one byte more than it may have.
+    const char *from = text + *position;
+    uint8_t *to = output + *written;
+    uint32_t lines = length - *position >= LINE + 2 ? (length - *position - LINE - 2) / step + 1 : 0;
+    uint32_t fit = outputRoom - *written >= room ? (outputRoom - *written - room) / (LINE / 4 * 3) + 1 : 0;
     lines = lines < fit ? lines : fit;
     if (LINE == 76) {
         // Two lines a round, so that the last 12 characters of both share one vector
         // (their halves loaded from 16 before each line's end) rather than taking one each.
         // Each lane's 12 bytes go out after its line's vectors, before the next line's.
         for (; lines >= 2; lines -= 2) {
-            const char *from = text + at;
-            uint8_t *to = output + done;
             const uint32_t second = step, secondOut = LINE / 4 * 3;
             if (((LoadPair<untilNul>(from + LINE) ^ separator) | (LoadPair<untilNul>(from + second + LINE) ^ separator)) &
                 pairMask)
@@ -68,13 +68,11 @@ static int DecodeLineRun(const char *text, uint32_t length, uint32_t *position, 
                        to + secondOut + 24);
             _mm_storeu_si128((__m128i *)(to + secondOut + 45), _mm256_extracti128_si256(endBytes, 1));
             if (!_mm256_testz_si256(stray, stray)) break;
-            at += 2 * step;
-            done += 2 * secondOut;
+            from += 2 * step;
+            to += 2 * secondOut;
         }
     }
     for (; lines != 0; --lines) {
-        const char *from = text + at;
-        uint8_t *to = output + done;
         if ((LoadPair<untilNul>(from + LINE) & pairMask) != separator) break;
         // One statement a vector: each store's last 8 bytes are overwritten by the next one,
         // so they must happen in this order (a call's arguments may go in any order).
@@ -82,11 +80,11 @@ static int DecodeLineRun(const char *text, uint32_t length, uint32_t *position, 
         stray = _mm256_or_si256(stray, DecodeStandard(LoadText<untilNul>(from + 32), to + 24, tables));
         if (LINE == 76) stray = _mm256_or_si256(stray, DecodeStandard(LoadText<untilNul>(from + 44), to + 33, tables));
         if (!_mm256_testz_si256(stray, stray)) break;
-        at += step;
-        done += LINE / 4 * 3;
+        from += step;
+        to += LINE / 4 * 3;
     }
-    *position = at;
-    *written = done;
+    *position = (uint32_t)(from - text);
+    *written = (uint32_t)(to - output);
     return lines == 0;
 }
 
@@ -120,10 +118,17 @@ int DecodeLinesAvx2(const char *text, uint32_t *readable, int *endKnown, uint32_
     // Lines that run into the next page go on there without leaving this loop.
     for (;;) {
         uint32_t from = *position;
-        int ranOut = line == 76 ? DecodeLineRun<untilNul, 76>(text, *readable, position, output, outputRoom, written,
-                                                              separator, separatorBytes)
-                                : DecodeLineRun<untilNul, 64>(text, *readable, position, output, outputRoom, written,
-                                                              separator, separatorBytes);
+        int ranOut = 0;
+        if (separatorBytes == 2)
+            ranOut = line == 76 ? DecodeLineRun<untilNul, 76, 2>(text, *readable, position, output, outputRoom, written,
+                                                                 separator)
+                                : DecodeLineRun<untilNul, 64, 2>(text, *readable, position, output, outputRoom, written,
+                                                                 separator);
+        else
+            ranOut = line == 76 ? DecodeLineRun<untilNul, 76, 1>(text, *readable, position, output, outputRoom, written,
+                                                                 separator)
+                                : DecodeLineRun<untilNul, 64, 1>(text, *readable, position, output, outputRoom, written,
+                                                                 separator);
         if (!untilNul || !ranOut || *position == from) break;
         uint32_t before = *readable;
         ReadFurther(text, *position, readable, endKnown);

@@ -28,22 +28,22 @@ static inline uint32_t LoadPair(const char *p)
 // before a line whose separator differs or that holds a character outside the standard
 // alphabet. A line is four vectors, or five for 76 characters, the fifth overlapping the
 // fourth by 4.
-template <bool untilNul, uint32_t LINE>
+template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR_BYTES>
 static void DecodeLineRun(const char *text, uint32_t length, uint32_t *position, uint8_t *output,
-                          uint32_t outputRoom, uint32_t *written, uint32_t separator, uint32_t separatorBytes)
+                          uint32_t outputRoom, uint32_t *written, uint32_t separator)
 {
     const StandardTables tables = LoadStandardTables();
-    const uint32_t pairMask = separatorBytes == 2 ? 0xFFFF : 0xFF;
-    const uint32_t step = LINE + separatorBytes, room = LINE == 76 ? 45 + 16 : 36 + 16;
-    // Locals rather than the callers' counters, which every vector store might overwrite
-    // as far as the compiler knows. Both separator bytes are read whatever its length, so
-    // a line needs one byte more than it may have.
-    uint32_t at = *position, done = *written;
-    uint32_t lines = length - at >= LINE + 2 ? (length - at - LINE - 2) / step + 1 : 0;
-    uint32_t fit = outputRoom - done >= room ? (outputRoom - done - room) / (LINE / 4 * 3) + 1 : 0;
+    const uint32_t pairMask = SEPARATOR_BYTES == 2 ? 0xFFFF : 0xFF;
+    const uint32_t step = LINE + SEPARATOR_BYTES, room = LINE == 76 ? 45 + 16 : 36 + 16;
+    // Pointers rather than the callers' counters, which every vector store might overwrite
+    // as far as the compiler knows, and with the separator's length fixed, so that 32-bit
+    // code keeps all it carries from line to line in registers. Both separator bytes are
+    // read whatever its length, so a line needs one byte more than it may have.
+    const char *from = text + *position;
+    uint8_t *to = output + *written;
+    uint32_t lines = length - *position >= LINE + 2 ? (length - *position - LINE - 2) / step + 1 : 0;
+    uint32_t fit = outputRoom - *written >= room ? (outputRoom - *written - room) / (LINE / 4 * 3) + 1 : 0;
     for (lines = lines < fit ? lines : fit; lines != 0; --lines) {
-        const char *from = text + at;
-        uint8_t *to = output + done;
         if ((LoadPair<untilNul>(from + LINE) & pairMask) != separator) break;
         // One statement a vector: each store's last 4 bytes are overwritten by the next one.
         __m128i stray = DecodeStandard(LoadText<untilNul>(from), to, tables);
@@ -52,11 +52,11 @@ static void DecodeLineRun(const char *text, uint32_t length, uint32_t *position,
         stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(from + 48), to + 36, tables));
         if (LINE == 76) stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(from + 60), to + 45, tables));
         if (_mm_movemask_epi8(_mm_cmpeq_epi8(stray, _mm_setzero_si128())) != 0xFFFF) break;
-        at += step;
-        done += LINE / 4 * 3;
+        from += step;
+        to += LINE / 4 * 3;
     }
-    *position = at;
-    *written = done;
+    *position = (uint32_t)(from - text);
+    *written = (uint32_t)(to - output);
 }
 
 // Text broken into lines of 64 or 76 characters by one separator of one or two whitespace
@@ -84,10 +84,13 @@ int DecodeLinesSsse3(const char *text, uint32_t length, uint32_t *position, uint
     _mm_storeu_si128((__m128i *)(output + *written), Pack(*values));
     *written += rest / 4 * 3;
     *position += next;
-    if (line == 76)
-        DecodeLineRun<untilNul, 76>(text, length, position, output, outputRoom, written, separator, separatorBytes);
-    else
-        DecodeLineRun<untilNul, 64>(text, length, position, output, outputRoom, written, separator, separatorBytes);
+    if (separatorBytes == 2) {
+        if (line == 76) DecodeLineRun<untilNul, 76, 2>(text, length, position, output, outputRoom, written, separator);
+        else DecodeLineRun<untilNul, 64, 2>(text, length, position, output, outputRoom, written, separator);
+    } else {
+        if (line == 76) DecodeLineRun<untilNul, 76, 1>(text, length, position, output, outputRoom, written, separator);
+        else DecodeLineRun<untilNul, 64, 1>(text, length, position, output, outputRoom, written, separator);
+    }
     return 1;
 }
 
