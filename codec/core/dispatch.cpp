@@ -7,7 +7,7 @@
 #include <cpuid.h>
 
 static const Kernel KERNELS[KERNEL_COUNT] = {
-    {"scalar", EncodeBlocksScalar, DecodeBlocksScalar, TextSpanScalar, DecodeTextScalar, MeasureTextScalar, 0},
+    {"scalar", EncodeBlocksScalar, DecodeBlocksScalar, TextSpanScalar, DecodeTextScalar, MeasureTextScalar, DecodeArmourTextScalar},
     {"ssse3", EncodeBlocksSsse3, DecodeBlocksSsse3, TextSpanSse2, DecodeTextSsse3, MeasureTextSsse3, DecodeArmourTextSsse3},
     {"avx2", EncodeBlocksAvx2, DecodeBlocksAvx2, TextSpanAvx2, DecodeTextAvx2, MeasureTextAvx2, DecodeArmourTextAvx2},
     {"avx512", EncodeBlocksAvx512, DecodeBlocksAvx512, TextSpanAvx512, DecodeTextAvx512, MeasureTextAvx2, 0},

@@ -62,6 +62,8 @@ uint32_t DecodeBlocksScalar(const char *text, uint32_t length, uint8_t *output,
                             uint32_t outputRoom, uint32_t *consumed);
 uint32_t DecodeTextScalar(const char *text, uint8_t *output, uint32_t outputRoom,
                           uint32_t *consumed);
+uint32_t DecodeArmourTextScalar(const char *text, uint8_t *output, uint32_t outputRoom,
+                                uint32_t *consumed);
 uint32_t TextSpanScalar(const char *text, uint32_t limit);      // base64.cpp
 uint32_t MeasureTextScalar(const char *text, uint32_t limit, uint32_t *measured);
 

@@ -2,6 +2,7 @@
 // CPU runs them, and the SIMD kernels are checked against them.
 #include "codec/core/kernels.h"
 
+#include <atomic>
 #include <string.h>
 
 // The tables place bytes by their position in memory; every target we build is
@@ -30,12 +31,12 @@ struct DecodeTables {
     uint32_t at[4][256];
 };
 
-static constexpr int ValueOf(int c)
+static constexpr int ValueOf(int c, int hyphenIsData)
 {
     if (c >= 'A' && c <= 'Z') return c - 'A';
     if (c >= 'a' && c <= 'z') return c - 'a' + 26;
     if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+' || c == '-') return 62;
+    if (c == '+' || (c == '-' && hyphenIsData)) return 62;
     if (c == '/' || c == '_') return 63;
     return -1;
 }
@@ -48,11 +49,11 @@ static constexpr EncodePairTable MakeEncodePairs()
     return table;
 }
 
-static constexpr DecodeTables MakeDecodeTables()
+static constexpr DecodeTables MakeDecodeTables(int hyphenIsData)
 {
     DecodeTables tables{};
     for (int c = 0; c < 256; ++c) {
-        int v = ValueOf(c);
+        int v = ValueOf(c, hyphenIsData);
         if (v < 0) {
             for (int k = 0; k < 4; ++k) tables.at[k][c] = DECODE_INVALID;
             continue;
@@ -68,7 +69,30 @@ static constexpr DecodeTables MakeDecodeTables()
 }
 
 static constexpr EncodePairTable ENCODE_PAIRS = MakeEncodePairs();
-static constexpr DecodeTables DECODE = MakeDecodeTables();
+static constexpr DecodeTables DECODE = MakeDecodeTables(1);
+// For armoured text, whose caller must see every '-'; only that text brings it into cache.
+static constexpr DecodeTables DECODE_NO_HYPHEN = MakeDecodeTables(0);
+
+// The first two characters of a group looked up as one 16-bit index: the text loop is
+// short of loads, and this saves one a group. 256 KiB each, so built on first use rather
+// than carried in the library; valid text touches about 24 KiB of one.
+struct PairTable {
+    uint32_t at[65536];
+    std::atomic<int> claimed, built;
+};
+
+static PairTable PAIRS, PAIRS_NO_HYPHEN;
+
+// 1 when `pairs` may be read. The first caller builds it; any other caller meanwhile gets
+// 0 and decodes without it, so no thread waits and no guard code is linked in.
+static int PairsReady(PairTable *pairs, const DecodeTables *tables)
+{
+    if (pairs->built.load(std::memory_order_acquire)) return 1;
+    if (pairs->claimed.exchange(1, std::memory_order_relaxed)) return 0;
+    for (uint32_t i = 0; i < 65536; ++i) pairs->at[i] = tables->at[0][i & 255] | tables->at[1][i >> 8];
+    pairs->built.store(1, std::memory_order_release);
+    return 1;
+}
 
 static inline uint32_t LoadBigEndian32(const uint8_t *p)
 {
@@ -126,27 +150,31 @@ READS_WHOLE_BLOCKS static inline uint32_t LoadWordInLine(const uint8_t *in)
     return word;
 }
 
-template <uint32_t (*Load)(const uint8_t *)>
+template <uint32_t (*Load)(const uint8_t *), const DecodeTables &Tables = DECODE,
+          const PairTable *Pairs = nullptr>
 static inline uint32_t DecodeGroup(const uint8_t *in)
 {
     uint32_t word = Load(in);
-    return DECODE.at[0][word & 0xFF] | DECODE.at[1][(word >> 8) & 0xFF] |
-           DECODE.at[2][(word >> 16) & 0xFF] | DECODE.at[3][word >> 24];
+    if constexpr (Pairs != nullptr)
+        return Pairs->at[word & 0xFFFF] | Tables.at[2][(word >> 16) & 0xFF] | Tables.at[3][word >> 24];
+    return Tables.at[0][word & 0xFF] | Tables.at[1][(word >> 8) & 0xFF] |
+           Tables.at[2][(word >> 16) & 0xFF] | Tables.at[3][word >> 24];
 }
 
 // Four groups, each stored as a 4-byte word whose 4th byte the next group overwrites (the
 // last one's lands in the room the caller vouched for). Stores before knowing the groups
 // are valid: the caller keeps only those that were. Returns the four values OR'd together.
-template <uint32_t (*Load)(const uint8_t *)>
+template <uint32_t (*Load)(const uint8_t *), const DecodeTables &Tables = DECODE,
+          const PairTable *Pairs = nullptr>
 static inline uint32_t DecodeFourGroups(const uint8_t *in, uint8_t *out)
 {
-    uint32_t v0 = DecodeGroup<Load>(in);
+    uint32_t v0 = DecodeGroup<Load, Tables, Pairs>(in);
     memcpy(out, &v0, 4);
-    uint32_t v1 = DecodeGroup<Load>(in + 4);
+    uint32_t v1 = DecodeGroup<Load, Tables, Pairs>(in + 4);
     memcpy(out + 3, &v1, 4);
-    uint32_t v2 = DecodeGroup<Load>(in + 8);
+    uint32_t v2 = DecodeGroup<Load, Tables, Pairs>(in + 8);
     memcpy(out + 6, &v2, 4);
-    uint32_t v3 = DecodeGroup<Load>(in + 12);
+    uint32_t v3 = DecodeGroup<Load, Tables, Pairs>(in + 12);
     memcpy(out + 9, &v3, 4);
     return v0 | v1 | v2 | v3;
 }
@@ -221,27 +249,69 @@ READS_WHOLE_BLOCKS static inline uintptr_t BlockHoldsZero(const uint8_t *block)
     return any & BYTE_ONES * 0x80;
 }
 
+// Whether a load of 4 or 16 bytes at `in` may go ahead: the 64-byte line of the next
+// unread byte may be read (that byte is at most the NUL, and a line never straddles a
+// page). A load that reaches into the next line goes on only when the aligned 16 bytes
+// that end this line hold no zero: those before `in` are characters already seen (or, at
+// the very start, bytes before the text, which at worst stop the loop early), so no NUL
+// lies from `in` to the line's end.
+READS_WHOLE_BLOCKS static inline int MayLoad(const uint8_t *in, uintptr_t within)
+{
+    return ((uintptr_t)in & 63) <= within || !BlockHoldsZero((const uint8_t *)((uintptr_t)in | 63) - 15);
+}
+
 // The length-given loop with the NUL found by the validity test itself, which rejects it
-// like any stray byte. What may be read: the 64-byte line of the next unread byte (that
-// byte is at most the NUL, and a line never straddles a page). A step that reaches into
-// the next line goes on only when the aligned 16 bytes that end this line hold no zero:
-// those before the step are characters already decoded (or, at the very start, bytes
-// before the text, which at worst stop the loop early), so no NUL lies from the step to
-// the line's end. Otherwise, and at the end of the room, it stops and the caller goes on.
+// like any stray byte. Where a step fails, groups go one at a time up to what stopped it;
+// a line break there (LF or CR LF, as line-broken text has between groups) is passed over
+// and the next line goes the same way. It stops at anything else, and at the end of the
+// room for 4-byte stores.
+template <const DecodeTables &Tables, const PairTable *Pairs>
+READS_WHOLE_BLOCKS static inline uint32_t DecodeTextWith(const char *text, uint8_t *output,
+                                                         uint32_t outputRoom, uint32_t *consumed)
+{
+    const uint8_t *in = (const uint8_t *)text;
+    uint8_t *out = output;
+    uint8_t *wideEnd = output + WideGroups(outputRoom) * 3;
+
+    *consumed = 0;
+    for (;;) {
+        const uint8_t *lineStart = in;
+        // Pointers rather than counters: i686 has registers for little more than these two.
+        const uint8_t *end = in + (uint32_t)(wideEnd - out) / 12 * 16;
+        while (in != end) {
+            if (!MayLoad(in, 48)) break;
+            if (DecodeFourGroups<LoadWordInLine, Tables, Pairs>(in, out) & DECODE_INVALID) break;
+            in += 16;
+            out += 12;
+        }
+        while (out != wideEnd && MayLoad(in, 60)) {
+            uint32_t v = DecodeGroup<LoadWordInLine, Tables, Pairs>(in);
+            if (v & DECODE_INVALID) break;
+            memcpy(out, &v, 4);
+            in += 4;
+            out += 3;
+        }
+        // A line break passed over counts only once groups follow it.
+        if (in != lineStart) *consumed = (uint32_t)(in - (const uint8_t *)text);
+        if (in[0] == '\r' && in[1] == '\n') ++in;
+        if (in[0] != '\n') break;
+        ++in;
+    }
+    return (uint32_t)(out - output);
+}
+
 READS_WHOLE_BLOCKS uint32_t DecodeTextScalar(const char *text, uint8_t *output,
                                              uint32_t outputRoom, uint32_t *consumed)
 {
-    const uint8_t *in = (const uint8_t *)text;
-    // Pointers rather than counters: i686 has registers for little more than these two.
-    const uint8_t *end = in + WideGroups(outputRoom) / 4 * 16;
+    if (!PairsReady(&PAIRS, &DECODE)) return DecodeTextWith<DECODE, nullptr>(text, output, outputRoom, consumed);
+    return DecodeTextWith<DECODE, &PAIRS>(text, output, outputRoom, consumed);
+}
 
-    while (in != end) {
-        if (((uintptr_t)in & 63) > 48 && BlockHoldsZero((const uint8_t *)((uintptr_t)in | 63) - 15))
-            break;
-        if (DecodeFourGroups<LoadWordInLine>(in, output) & DECODE_INVALID) break;
-        in += 16;
-        output += 12;
-    }
-    *consumed = (uint32_t)(in - (const uint8_t *)text);
-    return *consumed / 4 * 3;
+// As DecodeTextScalar, stopping at each '-' as at a stray byte.
+READS_WHOLE_BLOCKS uint32_t DecodeArmourTextScalar(const char *text, uint8_t *output,
+                                                   uint32_t outputRoom, uint32_t *consumed)
+{
+    if (!PairsReady(&PAIRS_NO_HYPHEN, &DECODE_NO_HYPHEN))
+        return DecodeTextWith<DECODE_NO_HYPHEN, nullptr>(text, output, outputRoom, consumed);
+    return DecodeTextWith<DECODE_NO_HYPHEN, &PAIRS_NO_HYPHEN>(text, output, outputRoom, consumed);
 }
