@@ -1,6 +1,8 @@
 // codec/core/base64.h -- Base64 sizes, encoding and forgiving decoding over caller-owned
 // buffers. Portable: no platform headers, no allocation, no mutable global state beyond
-// the kernel choice, so every function is safe to call from any thread at any time.
+// the kernel choice and the scalar kernel's pair tables (built once by their first user,
+// while others decode without them), so every function is safe to call from any thread at
+// any time, and a thread stopped inside one leaves nothing held.
 #pragma once
 #include <stdint.h>
 
