@@ -2,27 +2,6 @@
 // of one length by one separator goes a line at a time, without gathering values.
 #include "codec/core/ssse3_vectors.h"
 
-// A separator's bytes at `p`, the first in the low byte.
-template <bool untilNul>
-static inline uint32_t SeparatorAt(const char *p, uint32_t separatorBytes)
-{
-    return separatorBytes == 2 ? LoadByte<untilNul>(p) | LoadByte<untilNul>(p + 1) << 8 : LoadByte<untilNul>(p);
-}
-
-// The two bytes at `p` in one load, the first in the low byte.
-template <bool untilNul>
-static inline uint32_t LoadPair(const char *p)
-{
-    uint16_t pair;
-    if (untilNul) {
-        uint32_t b;
-        __asm__("movzwl %1, %0" : "=r"(b) : "m"(*(const char(*)[2])p));
-        return b;
-    }
-    __builtin_memcpy(&pair, p, 2);
-    return pair;
-}
-
 // Whole lines of LINE characters and a separator each, from *position (a line's start)
 // while they fit in the `length` characters that may be read and in the room; stops
 // before a line whose separator differs or that holds a character outside the standard

@@ -3,11 +3,10 @@
 // compiled with -mssse3.
 #pragma once
 #include "codec/core/kernels.h"
+#include "codec/core/text_loads.h"
 
 #include <tmmintrin.h>
 
-// Page size on every target we build for; a text's NUL is looked for a page at a time.
-static const uint32_t PAGE_BYTES = 4096;
 
 // The standard alphabet by nibbles: a byte belongs to it exactly when the entries of its
 // low and its high nibble share no bit. High nibbles 2 to 7 each own a bit (4 and 6, 5 and
@@ -62,15 +61,6 @@ static inline __m128i LoadText(const char *p)
     __m128i v;
     __asm__("movdqu %1, %0" : "=x"(v) : "m"(*(const char(*)[16])p));
     return v;
-}
-
-template <bool untilNul>
-static inline uint32_t LoadByte(const char *p)
-{
-    if (!untilNul) return (uint8_t)*p;
-    uint32_t b;
-    __asm__("movzbl %1, %0" : "=r"(b) : "m"(*p));
-    return b;
 }
 
 // Lines of 64 or 76 characters with one separator, from the vector at *position on
