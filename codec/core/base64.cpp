@@ -56,6 +56,12 @@ static inline Word HasFillerOrNul(Word word)
     return HasByteBelow(word, '!') | HasByteBelow(word ^ (BYTE_ONES * '='), 1);
 }
 
+// Non-zero when some byte of `word` is the NUL or '-'.
+static inline Word HasNulOrHyphen(Word word)
+{
+    return HasByteBelow(word, 1) | HasByteBelow(word ^ (BYTE_ONES * '-'), 1);
+}
+
 static inline int IsAligned(const char *p, uint32_t boundary)
 {
     return ((uintptr_t)p & (boundary - 1)) == 0;
@@ -77,6 +83,24 @@ READS_WHOLE_BLOCKS uint32_t TextSpanScalar(const char *text, uint32_t limit)
         n += SCAN_BLOCK;
     }
     while (n < limit && text[n]) ++n;
+    return n;
+}
+
+// As TextSpanScalar, stopping at a '-' as well: the scan an armoured body is decoded behind.
+READS_WHOLE_BLOCKS uint32_t HyphenSpanScalar(const char *text, uint32_t limit)
+{
+    uint32_t n = 0;
+    while (n < limit && !IsAligned(text + n, SCAN_BLOCK)) {
+        if (!text[n] || text[n] == '-') return n;
+        ++n;
+    }
+    while (limit - n >= SCAN_BLOCK) {
+        const AliasedWord *w = (const AliasedWord *)(text + n);
+        if (HasNulOrHyphen(w[0]) | HasNulOrHyphen(w[1]) | HasNulOrHyphen(w[2]) | HasNulOrHyphen(w[3]))
+            break;
+        n += SCAN_BLOCK;
+    }
+    while (n < limit && text[n] && text[n] != '-') ++n;
     return n;
 }
 

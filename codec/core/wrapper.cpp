@@ -18,37 +18,6 @@ static const char HYPHENS[] = "-----";
 // "-----END" and the closing "-----" (its space is whitespace).
 static const uint32_t END_LINE_DATA_CHARS = 13;
 
-typedef uintptr_t __attribute__((may_alias)) AliasedWord;
-typedef uintptr_t Word;
-static const Word BYTE_ONES = ~(Word)0 / 0xFF;
-static const Word BYTE_HIGHS = BYTE_ONES * 0x80;
-
-// Non-zero when some byte of `word` is the NUL or '-'.
-static inline Word HasNulOrHyphen(Word word)
-{
-    Word hyphens = word ^ (BYTE_ONES * '-');
-    return ((word - BYTE_ONES) & ~word & BYTE_HIGHS) | ((hyphens - BYTE_ONES) & ~hyphens & BYTE_HIGHS);
-}
-
-// Whole aligned blocks of four words, as TextSpanScalar reads them.
-READS_WHOLE_BLOCKS uint32_t HyphenSpanScalar(const char *text, uint32_t limit)
-{
-    const uint32_t block = 4 * sizeof(Word);
-    uint32_t n = 0;
-    while (n < limit && ((uintptr_t)(text + n) & (block - 1))) {
-        if (!text[n] || text[n] == '-') return n;
-        ++n;
-    }
-    while (limit - n >= block) {
-        const AliasedWord *w = (const AliasedWord *)(text + n);
-        if (HasNulOrHyphen(w[0]) | HasNulOrHyphen(w[1]) | HasNulOrHyphen(w[2]) | HasNulOrHyphen(w[3]))
-            break;
-        n += block;
-    }
-    while (n < limit && text[n] && text[n] != '-') ++n;
-    return n;
-}
-
 // The scan of the active kernel's CPU level. Picked by kernel, not by CPU, so that a kernel
 // forced by a test brings its own scan along.
 static SpanKernel ActiveHyphenSpan(void)

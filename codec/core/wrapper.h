@@ -33,7 +33,7 @@ int Base64TextDecodeFinish(Base64TextDecoder *decoder, uint32_t textLength);
 // The scan the armoured body is decoded behind: like SpanKernel (kernels.h), but it also
 // stops at the first '-', where an armour line may start. One per kernel; the wrapper code
 // picks the one that goes with the active kernel.
-uint32_t HyphenSpanScalar(const char *text, uint32_t limit);   // wrapper.cpp
+uint32_t HyphenSpanScalar(const char *text, uint32_t limit);   // base64.cpp
 uint32_t HyphenSpanSse2(const char *text, uint32_t limit);     // hyphen_ssse3.cpp
 uint32_t HyphenSpanAvx2(const char *text, uint32_t limit);     // hyphen_avx2.cpp
 
