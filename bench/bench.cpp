@@ -8,6 +8,7 @@
 #include "codec/core/kernels.h"
 
 #include <chrono>
+#include <functional>
 #include <initializer_list>
 #include <stdio.h>
 #include <stdlib.h>
@@ -44,26 +45,26 @@ static double BestSeconds(const BenchSettings *settings, Work work)
     return best;
 }
 
-// As BestSeconds for two works whose ratio matters, their runs taken in turn, so that a
-// busy spell on the machine slows both rather than one.
-template <class Work, class Other>
-static void BestSecondsOfPair(const BenchSettings *settings, Work work, Other other,
-                              double *workBest, double *otherBest)
+// As BestSeconds for works whose ratios matter, their runs taken in turn, so that a busy
+// spell on the machine (or a change of clock) slows all of them rather than one.
+static void BestSecondsInTurn(const BenchSettings *settings, const std::function<void()> *works,
+                              int count, double *best)
 {
-    double start = Seconds();
-    work();
-    double once = Seconds() - start;
-    uint32_t repeats = once > 0 ? (uint32_t)(settings->minRunSeconds / once) + 1 : 1000;
-    *workBest = *otherBest = 1e30;
-    for (int run = 0; run < 3 * settings->runs; ++run) {
-        start = Seconds();
-        for (uint32_t i = 0; i < repeats; ++i) work();
-        double each = (Seconds() - start) / repeats;
-        if (each < *workBest) *workBest = each;
-        start = Seconds();
-        for (uint32_t i = 0; i < repeats; ++i) other();
-        each = (Seconds() - start) / repeats;
-        if (each < *otherBest) *otherBest = each;
+    uint32_t repeats[8];
+    for (int w = 0; w < count && w < 8; ++w) {
+        double start = Seconds();
+        works[w]();
+        double once = Seconds() - start;
+        repeats[w] = once > 0 ? (uint32_t)(settings->minRunSeconds / once) + 1 : 1000;
+        best[w] = 1e30;
+    }
+    for (int run = 0; run < settings->runs; ++run) {
+        for (int w = 0; w < count && w < 8; ++w) {
+            double start = Seconds();
+            for (uint32_t i = 0; i < repeats[w]; ++i) works[w]();
+            double each = (Seconds() - start) / repeats[w];
+            if (each < best[w]) best[w] = each;
+        }
     }
 }
 
@@ -183,26 +184,32 @@ static int BenchOneSize(const BenchSettings *settings, uint32_t size, int chosen
         FreeSizeBuffers(&b);
         return 0;
     }
-    double copy = GigabytesPerSecond(size, BestSeconds(settings, [&] { copyBytes(b.decoded, b.input, size); }));
-    printf("\n%s: memcpy %.2f GB/s\n", SizeName(size, name), copy);
-    printf("  %-7s %-16s %-16s %-8s %-25s %-25s %-13s %s\n", "kernel", "encode", "decode",
+    printf("\n%s:\n", SizeName(size, name));
+    printf("  %-7s %-7s %-16s %-16s %-8s %-25s %-25s %-13s %s\n", "kernel", "memcpy", "encode", "decode",
            "dec/enc", "CR LF/76 (vs plain)", "LF/64 (vs plain)", "PEM (vs LF)", "measure CR LF/76");
     for (int id = 0; id < KERNEL_COUNT; ++id) {
         if (!KernelWanted(id, names, nameCount)) continue;
         if (!KernelSupported(id) || !ForceKernel(id)) continue;
         int right = DecodesBack(&b, b.text) && DecodesBack(&b, b.crlf76) && DecodesBack(&b, b.lf64) &&
                     DecodesBack(&b, b.pem);
-        double encode = GigabytesPerSecond(size, BestSeconds(settings, [&] {
-            Base64Encode(b.input, size, b.text, b.textSize); }));
-        double decode = GigabytesPerSecond(size, BestSeconds(settings, [&] {
-            Base64Decode(b.text, b.decoded, size); }));
-        double crlf = GigabytesPerSecond(size, BestSeconds(settings, [&] {
-            Base64Decode(b.crlf76, b.decoded, size); }));
-        double lfSeconds = 0, pemSeconds = 0;
-        BestSecondsOfPair(settings, [&] { Base64Decode(b.lf64, b.decoded, size); },
-                          [&] { Base64Decode(b.pem, b.decoded, size); }, &lfSeconds, &pemSeconds);
-        double lf = GigabytesPerSecond(size, lfSeconds);
-        double pem = GigabytesPerSecond(size, pemSeconds);
+        // memcpy again beside each kernel, so that every ratio in the row compares runs
+        // taken in turn.
+        const std::function<void()> works[] = {
+            [&] { copyBytes(b.decoded, b.input, size); },
+            [&] { Base64Encode(b.input, size, b.text, b.textSize); },
+            [&] { Base64Decode(b.text, b.decoded, size); },
+            [&] { Base64Decode(b.crlf76, b.decoded, size); },
+            [&] { Base64Decode(b.lf64, b.decoded, size); },
+            [&] { Base64Decode(b.pem, b.decoded, size); },
+        };
+        double seconds[6];
+        BestSecondsInTurn(settings, works, 6, seconds);
+        double rowCopy = GigabytesPerSecond(size, seconds[0]);
+        double encode = GigabytesPerSecond(size, seconds[1]);
+        double decode = GigabytesPerSecond(size, seconds[2]);
+        double crlf = GigabytesPerSecond(size, seconds[3]);
+        double lf = GigabytesPerSecond(size, seconds[4]);
+        double pem = GigabytesPerSecond(size, seconds[5]);
         // The pass that sizes the output before a decode, over the line-broken text,
         // whose separators it counts; in GB/s of text.
         uint32_t crlfLength = (uint32_t)strlen(b.crlf76), measured = 0;
@@ -211,9 +218,9 @@ static int BenchOneSize(const BenchSettings *settings, uint32_t size, int chosen
             measured = Base64MeasureText(b.crlf76); }));
         right = right && DecodesBack(&b, b.text) &&
                 measured == crlfLength - (b.textSize - 1) + padding;
-        printf("  %-7s %6.2f (%.2fx)   %6.2f (%.2fx)   %5.2f    %6.2f (%.2fx, %.2f)     %6.2f (%.2fx, %.2f)     %6.2f (%.2f)  %6.2f%s\n",
-               KernelById(id)->name, encode, encode / copy, decode, decode / copy,
-               decode / encode, crlf, crlf / copy, crlf / decode, lf, lf / copy, lf / decode,
+        printf("  %-7s %6.2f  %6.2f (%.2fx)   %6.2f (%.2fx)   %5.2f    %6.2f (%.2fx, %.2f)     %6.2f (%.2fx, %.2f)     %6.2f (%.2f)  %6.2f%s\n",
+               KernelById(id)->name, rowCopy, encode, encode / rowCopy, decode, decode / rowCopy,
+               decode / encode, crlf, crlf / rowCopy, crlf / decode, lf, lf / rowCopy, lf / decode,
                pem, pem / lf, measure, right ? "" : "  WRONG RESULT");
         if (!right) ok = 0;
     }
@@ -287,10 +294,10 @@ static int BenchKernels(const BenchSettings *settings, const uint32_t *sizes, in
     int ok = 1;
 
     printf("Base64 throughput in GB/s (1e9 bytes/s), best of %d runs; encode counts input bytes,\n"
-           "decode counts decoded bytes; (n.nnx) is the ratio to memcpy of the same size in this\n"
-           "run, and for line-broken text the second figure is the ratio to the plain text;\n"
-           "dec/enc is decode over encode of the same kernel and size in this run; PEM is the\n"
-           "LF/64 text between armour lines, against that text bare, their runs taken in turn;\n"
+           "decode counts decoded bytes; (n.nnx) is the ratio to the memcpy of the same size on\n"
+           "that row, and for line-broken text the second figure is the ratio to the plain text;\n"
+           "dec/enc is decode over encode of the same kernel and size; PEM is the LF/64 text\n"
+           "between armour lines, against that text bare. A row's runs are taken in turn.\n"
            "measure (MeasureText) counts text bytes.\n"
            "Kernels this CPU runs:", settings->runs);
     for (int id = 0; id < KERNEL_COUNT; ++id)
