@@ -151,16 +151,7 @@ static uint32_t DecodeSsse3(const char *text, uint32_t length, uint8_t *output, 
     int endKnown = !untilNul, full = 0;
 
     for (;;) {
-        if (!endKnown && readable - position < 64) {
-            // The text goes on into the next page unless its NUL is in the rest of this one.
-            uint32_t rest = readable - position, span = rest ? TextSpanSse2(text + position, rest) : 0;
-            if (span == rest) {
-                readable += PAGE_BYTES;
-            } else {
-                readable = position + span;
-                endKnown = 1;
-            }
-        }
+        if (untilNul) ReadFurther(text, position, &readable, &endKnown);
         if (heldCount == 0 && position >= plainFrom) {
             const StandardTables tables = LoadStandardTables();
             uint32_t room = outputRoom - written;
@@ -168,13 +159,11 @@ static uint32_t DecodeSsse3(const char *text, uint32_t length, uint8_t *output, 
             const char *in = text + position;
             uint8_t *out = output + written;
             for (rounds = rounds < fit ? rounds : fit; rounds != 0; --rounds) {
-                // One running OR: gcc would otherwise keep each vector's result apart until
-                // the end of the round, which 32-bit code has no registers for.
                 __m128i stray = DecodeStandard(LoadText<untilNul>(in), out, tables);
                 stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(in + 16), out + 12, tables));
-                __asm__("" : "+x"(stray));
+                KeepRunning(stray);
                 stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(in + 32), out + 24, tables));
-                __asm__("" : "+x"(stray));
+                KeepRunning(stray);
                 stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(in + 48), out + 36, tables));
                 if (_mm_movemask_epi8(_mm_cmpeq_epi8(stray, _mm_setzero_si128())) != 0xFFFF) break;
                 in += 64;
@@ -196,7 +185,8 @@ static uint32_t DecodeSsse3(const char *text, uint32_t length, uint8_t *output, 
         uint32_t nonData = NonDataMask(low, high);
         __m128i values = Values(c, low, high);
         if (nonData != 0 && heldCount == 0 &&
-            DecodeLinesSsse3<untilNul>(text, readable, &position, output, outputRoom, &written, nonData, &values)) {
+            DecodeLinesSsse3<untilNul>(text, &readable, &endKnown, &position, output, outputRoom, &written, nonData,
+                                       &values)) {
             // Where the lines stopped (the end of what may be read, the text's last line),
             // a round of plain text would not get far.
             plainFrom = position + 64;

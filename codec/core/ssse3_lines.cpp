@@ -6,9 +6,9 @@
 // while they fit in the `length` characters that may be read and in the room; stops
 // before a line whose separator differs or that holds a character outside the standard
 // alphabet. A line is four vectors, or five for 76 characters, the fifth overlapping the
-// fourth by 4.
+// fourth by 4. Returns 1 when it stopped only for want of characters or room.
 template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR_BYTES>
-static void DecodeLineRun(const char *text, uint32_t length, uint32_t *position, uint8_t *output,
+static int DecodeLineRun(const char *text, uint32_t length, uint32_t *position, uint8_t *output,
                           uint32_t outputRoom, uint32_t *written, uint32_t separator)
 {
     const StandardTables tables = LoadStandardTables();
@@ -27,8 +27,11 @@ static void DecodeLineRun(const char *text, uint32_t length, uint32_t *position,
         // One statement a vector: each store's last 4 bytes are overwritten by the next one.
         __m128i stray = DecodeStandard(LoadText<untilNul>(from), to, tables);
         stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(from + 16), to + 12, tables));
+        KeepRunning(stray);
         stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(from + 32), to + 24, tables));
+        KeepRunning(stray);
         stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(from + 48), to + 36, tables));
+        KeepRunning(stray);
         if (LINE == 76) stray = _mm_or_si128(stray, DecodeStandard(LoadText<untilNul>(from + 60), to + 45, tables));
         if (_mm_movemask_epi8(_mm_cmpeq_epi8(stray, _mm_setzero_si128())) != 0xFFFF) break;
         from += step;
@@ -36,6 +39,7 @@ static void DecodeLineRun(const char *text, uint32_t length, uint32_t *position,
     }
     *position = (uint32_t)(from - text);
     *written = (uint32_t)(to - output);
+    return lines == 0;
 }
 
 // Text broken into lines of 64 or 76 characters by one separator of one or two whitespace
@@ -43,11 +47,13 @@ static void DecodeLineRun(const char *text, uint32_t length, uint32_t *position,
 // vector at *position (between groups) has `nonData` set from the lane where its data
 // ends, and `values` decoded. Returns 0 when the text there does not look like such lines
 // and nothing moved; otherwise 1, with *position and *written past the lines decoded.
-// `length` counts the characters that may be read.
+// *readable counts the characters that may be read, and without a length grows as the
+// lines reach further pages (see ReadFurther).
 template <bool untilNul>
-int DecodeLinesSsse3(const char *text, uint32_t length, uint32_t *position, uint8_t *output, uint32_t outputRoom,
-                     uint32_t *written, uint32_t nonData, const __m128i *values)
+int DecodeLinesSsse3(const char *text, uint32_t *readable, int *endKnown, uint32_t *position, uint8_t *output,
+                     uint32_t outputRoom, uint32_t *written, uint32_t nonData, const __m128i *values)
 {
+    const uint32_t length = *readable;
     const char *at = text + *position;
     uint32_t rest = (uint32_t)__builtin_ctz(nonData), left = length - *position;
     if (rest % 4 != 0 || left - rest < 3 || !IsSpace((char)LoadByte<untilNul>(at + rest))) return 0;
@@ -63,17 +69,29 @@ int DecodeLinesSsse3(const char *text, uint32_t length, uint32_t *position, uint
     _mm_storeu_si128((__m128i *)(output + *written), Pack(*values));
     *written += rest / 4 * 3;
     *position += next;
-    if (separatorBytes == 2) {
-        if (line == 76) DecodeLineRun<untilNul, 76, 2>(text, length, position, output, outputRoom, written, separator);
-        else DecodeLineRun<untilNul, 64, 2>(text, length, position, output, outputRoom, written, separator);
-    } else {
-        if (line == 76) DecodeLineRun<untilNul, 76, 1>(text, length, position, output, outputRoom, written, separator);
-        else DecodeLineRun<untilNul, 64, 1>(text, length, position, output, outputRoom, written, separator);
+    // Lines that run into the next page go on there without leaving this loop.
+    for (;;) {
+        uint32_t from = *position;
+        int ranOut = 0;
+        if (separatorBytes == 2)
+            ranOut = line == 76 ? DecodeLineRun<untilNul, 76, 2>(text, *readable, position, output, outputRoom, written,
+                                                                 separator)
+                                : DecodeLineRun<untilNul, 64, 2>(text, *readable, position, output, outputRoom, written,
+                                                                 separator);
+        else
+            ranOut = line == 76 ? DecodeLineRun<untilNul, 76, 1>(text, *readable, position, output, outputRoom, written,
+                                                                 separator)
+                                : DecodeLineRun<untilNul, 64, 1>(text, *readable, position, output, outputRoom, written,
+                                                                 separator);
+        if (!untilNul || !ranOut || *position == from) break;
+        uint32_t before = *readable;
+        ReadFurther(text, *position, readable, endKnown);
+        if (*readable == before) break;
     }
     return 1;
 }
 
-template int DecodeLinesSsse3<false>(const char *, uint32_t, uint32_t *, uint8_t *, uint32_t, uint32_t *, uint32_t,
-                                     const __m128i *);
-template int DecodeLinesSsse3<true>(const char *, uint32_t, uint32_t *, uint8_t *, uint32_t, uint32_t *, uint32_t,
-                                    const __m128i *);
+template int DecodeLinesSsse3<false>(const char *, uint32_t *, int *, uint32_t *, uint8_t *, uint32_t, uint32_t *,
+                                     uint32_t, const __m128i *);
+template int DecodeLinesSsse3<true>(const char *, uint32_t *, int *, uint32_t *, uint8_t *, uint32_t, uint32_t *,
+                                    uint32_t, const __m128i *);

@@ -51,6 +51,13 @@ static inline __attribute__((always_inline)) __m128i DecodeStandard(__m128i c, u
     return stray;
 }
 
+// Ends gcc's freedom to regroup a chain of ORs: it would keep each vector's result apart
+// until the end of a round, which 32-bit code has no registers for, and spill them.
+static inline void KeepRunning(__m128i &stray)
+{
+    __asm__("" : "+x"(stray));
+}
+
 // Text loads. Without a length the decoder reads the bytes after the NUL that share a page
 // with the text, which is harmless but outside the text's allocation: those loads are
 // hidden from the address sanitizer.
@@ -63,8 +70,22 @@ static inline __m128i LoadText(const char *p)
     return v;
 }
 
+// Without a length: when fewer than 64 of the characters known to be readable are left
+// from `position`, the text goes on into the next page unless its NUL is among them.
+static inline void ReadFurther(const char *text, uint32_t position, uint32_t *readable, int *endKnown)
+{
+    if (*endKnown || *readable - position >= 64) return;
+    uint32_t rest = *readable - position, span = rest ? TextSpanSse2(text + position, rest) : 0;
+    if (span == rest) {
+        *readable += PAGE_BYTES;
+    } else {
+        *readable = position + span;
+        *endKnown = 1;
+    }
+}
+
 // Lines of 64 or 76 characters with one separator, from the vector at *position on
 // (ssse3_lines.cpp): see there.
 template <bool untilNul>
-int DecodeLinesSsse3(const char *text, uint32_t length, uint32_t *position, uint8_t *output, uint32_t outputRoom,
-                     uint32_t *written, uint32_t nonData, const __m128i *values);
+int DecodeLinesSsse3(const char *text, uint32_t *readable, int *endKnown, uint32_t *position, uint8_t *output,
+                     uint32_t outputRoom, uint32_t *written, uint32_t nonData, const __m128i *values);
