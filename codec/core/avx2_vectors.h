@@ -76,9 +76,11 @@ static inline void StoreLanes(__m256i bytes, uint8_t *to)
 static inline __attribute__((always_inline)) __m256i StandardValues(__m256i c, const StandardTables &t,
                                                                      __m256i *stray)
 {
-    __m256i high = _mm256_and_si256(_mm256_srli_epi32(c, 4), _mm256_set1_epi8(0x0F));
+    // '/' masks the high nibble too: its 0x20 bit, the next byte's, is one no lookup reads.
+    const __m256i slash = _mm256_set1_epi8('/');
+    __m256i high = _mm256_and_si256(_mm256_srli_epi32(c, 4), slash);
     __m256i wrong = _mm256_andnot_si256(_mm256_shuffle_epi8(t.notLow, c), _mm256_shuffle_epi8(t.high, high));
-    __m256i shift = _mm256_shuffle_epi8(t.shift, _mm256_add_epi8(high, _mm256_cmpeq_epi8(c, _mm256_set1_epi8('/'))));
+    __m256i shift = _mm256_shuffle_epi8(t.shift, _mm256_add_epi8(high, _mm256_cmpeq_epi8(c, slash)));
     *stray = _mm256_or_si256(*stray, wrong);
     return _mm256_add_epi8(c, shift);
 }

@@ -44,9 +44,11 @@ static inline __m128i Pack(__m128i values)
 static inline __attribute__((always_inline)) __m128i DecodeStandard(__m128i c, uint8_t *to,
                                                                      const StandardTables &t)
 {
-    __m128i high = _mm_and_si128(_mm_srli_epi32(c, 4), _mm_set1_epi8(0x0F));
+    // '/' masks the high nibble too: its 0x20 bit, the next byte's, is one no lookup reads.
+    const __m128i slash = _mm_set1_epi8('/');
+    __m128i high = _mm_and_si128(_mm_srli_epi32(c, 4), slash);
     __m128i stray = _mm_andnot_si128(_mm_shuffle_epi8(t.notLow, c), _mm_shuffle_epi8(t.high, high));
-    __m128i shift = _mm_shuffle_epi8(t.shift, _mm_add_epi8(high, _mm_cmpeq_epi8(c, _mm_set1_epi8('/'))));
+    __m128i shift = _mm_shuffle_epi8(t.shift, _mm_add_epi8(high, _mm_cmpeq_epi8(c, slash)));
     _mm_storeu_si128((__m128i *)to, Pack(_mm_add_epi8(c, shift)));
     return stray;
 }
