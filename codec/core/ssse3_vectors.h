@@ -66,8 +66,14 @@ static inline void KeepRunning(__m128i &stray)
 template <bool untilNul>
 static inline __m128i LoadText(const char *p)
 {
-    if (!untilNul) return _mm_loadu_si128((const __m128i *)p);
     __m128i v;
+    if (!untilNul) {
+        // Kept in a register: gcc would otherwise read the text again for each copy of
+        // it the two-operand instructions need.
+        v = _mm_loadu_si128((const __m128i *)p);
+        __asm__("" : "+x"(v));
+        return v;
+    }
     __asm__("movdqu %1, %0" : "=x"(v) : "m"(*(const char(*)[16])p));
     return v;
 }
