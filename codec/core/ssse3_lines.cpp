@@ -11,7 +11,8 @@ template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR_BYTES>
 static int DecodeLineRun(const char *text, uint32_t length, uint32_t *position, uint8_t *output,
                           uint32_t outputRoom, uint32_t *written, uint32_t separator)
 {
-    const StandardTables tables = LoadStandardTables();
+    StandardTables tables = LoadStandardTables();
+    HoldTables(tables);
     const uint32_t pairMask = SEPARATOR_BYTES == 2 ? 0xFFFF : 0xFF;
     const uint32_t step = LINE + SEPARATOR_BYTES, room = LINE == 76 ? 45 + 16 : 36 + 16;
     // Pointers rather than the callers' counters, which every vector store might overwrite
