@@ -47,11 +47,13 @@ static double BestSeconds(const BenchSettings *settings, Work work)
 
 // As BestSeconds for works whose ratios matter, their runs taken in turn, so that a busy
 // spell on the machine (or a change of clock) slows all of them rather than one.
+enum { MAX_IN_TURN = 8 };
 static void BestSecondsInTurn(const BenchSettings *settings, const std::function<void()> *works,
                               int count, double *best)
 {
-    uint32_t repeats[8];
-    for (int w = 0; w < count && w < 8; ++w) {
+    uint32_t repeats[MAX_IN_TURN];
+    if (count > MAX_IN_TURN) count = MAX_IN_TURN;
+    for (int w = 0; w < count; ++w) {
         double start = Seconds();
         works[w]();
         double once = Seconds() - start;
@@ -59,7 +61,7 @@ static void BestSecondsInTurn(const BenchSettings *settings, const std::function
         best[w] = 1e30;
     }
     for (int run = 0; run < settings->runs; ++run) {
-        for (int w = 0; w < count && w < 8; ++w) {
+        for (int w = 0; w < count; ++w) {
             double start = Seconds();
             for (uint32_t i = 0; i < repeats[w]; ++i) works[w]();
             double each = (Seconds() - start) / repeats[w];

@@ -76,7 +76,8 @@ static inline void StoreLanes(__m256i bytes, uint8_t *to)
 static inline __attribute__((always_inline)) __m256i StandardValues(__m256i c, const StandardTables &t,
                                                                      __m256i *stray)
 {
-    // '/' masks the high nibble too: its 0x20 bit, the next byte's, is one no lookup reads.
+    // '/' (0x2F) is the nibble mask too: the 0x20 bit it lets through comes from the next
+    // byte, and a shuffle reads only bits 0-3 and 7 of an index.
     const __m256i slash = _mm256_set1_epi8('/');
     __m256i high = _mm256_and_si256(_mm256_srli_epi32(c, 4), slash);
     __m256i wrong = _mm256_andnot_si256(_mm256_shuffle_epi8(t.notLow, c), _mm256_shuffle_epi8(t.high, high));

@@ -52,7 +52,8 @@ static inline __m128i Pack(__m128i values)
 static inline __attribute__((always_inline)) __m128i DecodeStandard(__m128i c, uint8_t *to,
                                                                      const StandardTables &t)
 {
-    // '/' masks the high nibble too: its 0x20 bit, the next byte's, is one no lookup reads.
+    // '/' (0x2F) is the nibble mask too: the 0x20 bit it lets through comes from the next
+    // byte, and a shuffle reads only bits 0-3 and 7 of an index.
     const __m128i slash = _mm_set1_epi8('/');
     __m128i high = _mm_and_si128(_mm_srli_epi32(c, 4), slash);
     __m128i stray = _mm_andnot_si128(_mm_shuffle_epi8(t.notLow, c), _mm_shuffle_epi8(t.high, high));
