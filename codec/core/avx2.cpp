@@ -141,7 +141,7 @@ static uint32_t DecodeAvx2(const char *text, uint32_t length, uint8_t *output, u
     int endKnown = !untilNul, full = 0;
 
     for (;;) {
-        if (untilNul) ReadFurther(text, position, &readable, &endKnown);
+        if (untilNul) ReadFurther(text, position, &readable, &endKnown, TextSpanAvx2);
         if (heldCount == 0 && position >= plainFrom) {
             const StandardTables tables = LoadStandardTables();
             uint32_t room = outputRoom - written;

@@ -67,52 +67,35 @@ static int DecodeLineRun(const char *text, uint32_t length, uint32_t *position, 
     return lines == 0;
 }
 
-// Text broken into lines of 64 or 76 characters by one separator of one or two whitespace
-// bytes (PEM's LF, MIME's CR LF) goes a line at a time without gathering values. The
+// Text broken into lines (see LineShape) goes a line at a time without gathering values. The
 // vector at *position (between groups) has `nonData` set from the lane where its data
 // ends, and `values` decoded. Returns 0 when the text there does not look like such lines
 // and nothing moved; otherwise 1, with *position and *written past the lines decoded.
 // *readable counts the characters that may be read, and without a length grows as the
-// lines reach further pages (see ReadFurther).
+// lines reach further pages (see RunLinesAcrossPages).
 template <bool untilNul>
 int DecodeLinesAvx2(const char *text, uint32_t *readable, int *endKnown, uint32_t *position, uint8_t *output,
                     uint32_t outputRoom, uint32_t *written, uint32_t nonData, const __m256i *values)
 {
-    const uint32_t length = *readable;
-    const char *at = text + *position;
-    uint32_t rest = (uint32_t)__builtin_ctz(nonData), left = length - *position;
-    if (rest % 4 != 0 || left - rest < 3 || !IsSpace((char)LoadByte<untilNul>(at + rest))) return 0;
-    uint32_t separatorBytes = IsSpace((char)LoadByte<untilNul>(at + rest + 1)) ? 2 : 1;
-    uint32_t separator = SeparatorAt<untilNul>(at + rest, separatorBytes);
-    uint32_t next = rest + separatorBytes, line = 0;
-    if (left - next >= 76 + separatorBytes && SeparatorAt<untilNul>(at + next + 76, separatorBytes) == separator)
-        line = 76;
-    else if (left - next >= 64 + separatorBytes && SeparatorAt<untilNul>(at + next + 64, separatorBytes) == separator)
-        line = 64;
-    if (line == 0 || outputRoom - *written < 32) return 0;
+    LineShape shape;
+    uint32_t rest = (uint32_t)__builtin_ctz(nonData);
+    if (!FindLineShape<untilNul>(text + *position, rest, *readable - *position, &shape) ||
+        outputRoom - *written < 32)
+        return 0;
     // The rest of this line: its lanes of `values` are right.
     _mm256_storeu_si256((__m256i *)(output + *written), Pack(*values));
     *written += rest / 4 * 3;
-    *position += next;
+    *position += rest + shape.separatorBytes;
     // Lines that run into the next page go on there without leaving this loop.
-    for (;;) {
-        uint32_t from = *position;
-        int ranOut = 0;
-        if (separatorBytes == 2)
-            ranOut = line == 76 ? DecodeLineRun<untilNul, 76, 2>(text, *readable, position, output, outputRoom, written,
-                                                                 separator)
-                                : DecodeLineRun<untilNul, 64, 2>(text, *readable, position, output, outputRoom, written,
-                                                                 separator);
-        else
-            ranOut = line == 76 ? DecodeLineRun<untilNul, 76, 1>(text, *readable, position, output, outputRoom, written,
-                                                                 separator)
-                                : DecodeLineRun<untilNul, 64, 1>(text, *readable, position, output, outputRoom, written,
-                                                                 separator);
-        if (!untilNul || !ranOut || *position == from) break;
-        uint32_t before = *readable;
-        ReadFurther(text, *position, readable, endKnown);
-        if (*readable == before) break;
-    }
+    RunLinesAcrossPages<untilNul>(text, readable, endKnown, position, TextSpanAvx2, [&](uint32_t length) {
+        if (shape.separatorBytes == 2)
+            return shape.line == 76
+                       ? DecodeLineRun<untilNul, 76, 2>(text, length, position, output, outputRoom, written, shape.separator)
+                       : DecodeLineRun<untilNul, 64, 2>(text, length, position, output, outputRoom, written, shape.separator);
+        return shape.line == 76
+                   ? DecodeLineRun<untilNul, 76, 1>(text, length, position, output, outputRoom, written, shape.separator)
+                   : DecodeLineRun<untilNul, 64, 1>(text, length, position, output, outputRoom, written, shape.separator);
+    });
     return 1;
 }
 

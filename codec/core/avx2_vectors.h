@@ -1,6 +1,6 @@
 // codec/core/avx2_vectors.h -- what the AVX2 decoder's files share: the standard-alphabet
-// vector decode, text loads that may read past the NUL, and the page-at-a-time NUL look.
-// Included only by files compiled with -mavx2.
+// vector decode and text loads that may read past the NUL. Included only by files
+// compiled with -mavx2.
 #pragma once
 #include "codec/core/kernels.h"
 #include "codec/core/text_loads.h"
@@ -129,20 +129,6 @@ static inline __m128i LoadText16(const char *p)
     __m128i v;
     __asm__("vmovdqu %1, %0" : "=x"(v) : "m"(*(const char(*)[16])p));
     return v;
-}
-
-// Without a length: when fewer than 128 of the characters known to be readable are left
-// from `position`, the text goes on into the next page unless its NUL is among them.
-static inline void ReadFurther(const char *text, uint32_t position, uint32_t *readable, int *endKnown)
-{
-    if (*endKnown || *readable - position >= 128) return;
-    uint32_t rest = *readable - position, span = rest ? TextSpanAvx2(text + position, rest) : 0;
-    if (span == rest) {
-        *readable += PAGE_BYTES;
-    } else {
-        *readable = position + span;
-        *endKnown = 1;
-    }
 }
 
 // Lines of 64 or 76 characters with one separator, from the vector at *position on

@@ -151,7 +151,7 @@ static uint32_t DecodeSsse3(const char *text, uint32_t length, uint8_t *output, 
     int endKnown = !untilNul, full = 0;
 
     for (;;) {
-        if (untilNul) ReadFurther(text, position, &readable, &endKnown);
+        if (untilNul) ReadFurther(text, position, &readable, &endKnown, TextSpanSse2);
         if (heldCount == 0 && position >= plainFrom) {
             const StandardTables tables = LoadStandardTables();
             uint32_t room = outputRoom - written;

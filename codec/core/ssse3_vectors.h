@@ -87,21 +87,6 @@ static inline __m128i LoadText(const char *p)
     return v;
 }
 
-// Without a length: when fewer than 128 of the characters known to be readable are left
-// from `position`, the text goes on into the next page unless its NUL is among them. 128
-// rather than a round's 64, so that a whole line of 76 and its separator always fit.
-static inline void ReadFurther(const char *text, uint32_t position, uint32_t *readable, int *endKnown)
-{
-    if (*endKnown || *readable - position >= 128) return;
-    uint32_t rest = *readable - position, span = rest ? TextSpanSse2(text + position, rest) : 0;
-    if (span == rest) {
-        *readable += PAGE_BYTES;
-    } else {
-        *readable = position + span;
-        *endKnown = 1;
-    }
-}
-
 // Lines of 64 or 76 characters with one separator, from the vector at *position on
 // (ssse3_lines.cpp): see there.
 template <bool untilNul>

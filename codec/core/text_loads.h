@@ -1,7 +1,10 @@
-// codec/core/text_loads.h -- the byte loads the SSSE3 and AVX2 decoders share. No vector
-// code here, and every function static inline, so each kernel file (compiled with its own
-// flags) keeps its own copy and none is ever taken from a file with wider instructions.
+// codec/core/text_loads.h -- the byte loads and the scalar steps the SSSE3 and AVX2
+// decoders share. No vector code here, and every function static inline, so each kernel
+// file (compiled with its own flags) keeps its own copy and none is ever taken from a file
+// with wider instructions.
 #pragma once
+#include "codec/core/kernels.h"
+
 #include <stdint.h>
 
 // Page size on every target we build for; a text's NUL is looked for a page at a time.
@@ -38,4 +41,67 @@ static inline uint32_t LoadPair(const char *p)
     }
     __builtin_memcpy(&pair, p, 2);
     return pair;
+}
+
+// Without a length: when fewer than 128 of the characters known to be readable are left
+// from `position`, the text goes on into the next page unless its NUL is among them (which
+// `span`, the kernel's NUL scan, looks for). 128 rather than a round's characters, so that
+// a whole line of 76 and its separator always fit.
+static inline void ReadFurther(const char *text, uint32_t position, uint32_t *readable, int *endKnown,
+                               SpanKernel span)
+{
+    if (*endKnown || *readable - position >= 128) return;
+    uint32_t rest = *readable - position, found = rest ? span(text + position, rest) : 0;
+    if (found == rest) {
+        *readable += PAGE_BYTES;
+    } else {
+        *readable = position + found;
+        *endKnown = 1;
+    }
+}
+
+// Lines of 64 or 76 characters, each followed by one separator of one or two whitespace
+// bytes (PEM's LF, MIME's CR LF).
+struct LineShape {
+    uint32_t line, separatorBytes, separator;
+};
+
+// Whether the text at `at` looks like such lines: its data ends `rest` characters in, at a
+// group's end, and a separator follows there and again one whole line later. `left`
+// counts the characters that may be read from `at`. 1 with *shape filled, or 0.
+template <bool untilNul>
+static inline int FindLineShape(const char *at, uint32_t rest, uint32_t left, LineShape *shape)
+{
+    if (rest % 4 != 0 || left - rest < 3 || !IsSpace((char)LoadByte<untilNul>(at + rest))) return 0;
+    uint32_t separatorBytes = IsSpace((char)LoadByte<untilNul>(at + rest + 1)) ? 2 : 1;
+    uint32_t separator = SeparatorAt<untilNul>(at + rest, separatorBytes);
+    uint32_t next = rest + separatorBytes;
+    shape->separatorBytes = separatorBytes;
+    shape->separator = separator;
+    static const uint32_t LINES[] = {76, 64};
+    for (uint32_t line : LINES) {
+        if (left - next >= line + separatorBytes &&
+            SeparatorAt<untilNul>(at + next + line, separatorBytes) == separator) {
+            shape->line = line;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+// Runs `runLines(readable)` (which decodes whole lines while they may be read and returns
+// 1 when it stopped only for want of characters or room) again as long as a text without a
+// length goes on into further pages, so that lines crossing a page need not leave the loop.
+template <bool untilNul, class RunLines>
+static inline void RunLinesAcrossPages(const char *text, uint32_t *readable, int *endKnown, uint32_t *position,
+                                       SpanKernel span, RunLines runLines)
+{
+    for (;;) {
+        uint32_t from = *position;
+        int ranOut = runLines(*readable);
+        if (!untilNul || !ranOut || *position == from) break;
+        uint32_t before = *readable;
+        ReadFurther(text, *position, readable, endKnown, span);
+        if (*readable == before) break;
+    }
 }
