@@ -26,27 +26,10 @@ static double Seconds(void)
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-// Best seconds per call of `work` over the runs. Each run repeats the call enough times
-// to last minRunSeconds, so the clock's resolution does not matter at 4 KiB.
-template <class Work>
-static double BestSeconds(const BenchSettings *settings, Work work)
-{
-    double start = Seconds();
-    work();
-    double once = Seconds() - start;
-    uint32_t repeats = once > 0 ? (uint32_t)(settings->minRunSeconds / once) + 1 : 1000;
-    double best = 1e30;
-    for (int run = 0; run < settings->runs; ++run) {
-        start = Seconds();
-        for (uint32_t i = 0; i < repeats; ++i) work();
-        double each = (Seconds() - start) / repeats;
-        if (each < best) best = each;
-    }
-    return best;
-}
-
-// As BestSeconds for works whose ratios matter, their runs taken in turn, so that a busy
-// spell on the machine (or a change of clock) slows all of them rather than one.
+// Best seconds per call of each work over the runs. Each run repeats a call enough times
+// to last minRunSeconds, so the clock's resolution does not matter at 4 KiB. The works'
+// runs are taken in turn, so that a busy spell on the machine (or a change of clock) slows
+// all of them rather than one, and the ratios between them hold.
 enum { MAX_IN_TURN = 8 };
 static void BestSecondsInTurn(const BenchSettings *settings, const std::function<void()> *works,
                               int count, double *best)
@@ -68,6 +51,15 @@ static void BestSecondsInTurn(const BenchSettings *settings, const std::function
             if (each < best[w]) best[w] = each;
         }
     }
+}
+
+template <class Work>
+static double BestSeconds(const BenchSettings *settings, Work work)
+{
+    const std::function<void()> works[] = {work};
+    double best = 0;
+    BestSecondsInTurn(settings, works, 1, &best);
+    return best;
 }
 
 static double GigabytesPerSecond(uint32_t bytes, double seconds)
