@@ -24,31 +24,31 @@ static int DecodeLineRun(const char *text, uint32_t length, uint32_t *position, 
     uint32_t fit = outputRoom - *written >= room ? (outputRoom - *written - room) / (LINE / 4 * 3) + 1 : 0;
     lines = lines < fit ? lines : fit;
     if (LINE == 76) {
-        // Two lines a round, so that the last 12 characters of both share one vector
-        // (their halves loaded from 16 before each line's end) rather than taking one each.
-        // Each lane's 12 bytes go out after its line's vectors, before the next line's.
+        // Two lines a round in five vectors: the third holds the last 16 characters of the
+        // first line and the first 16 of the second, whose 12 bytes each fall where
+        // StoreLanes puts them. Every store then lands after the one before it, as in the
+        // plain loop, and nothing is held across vectors but the stray bits.
         for (; lines >= 2; lines -= 2) {
-            const uint32_t second = step, secondOut = LINE / 4 * 3;
-            if (((LoadPair<untilNul>(from + LINE) ^ separator) | (LoadPair<untilNul>(from + second + LINE) ^ separator)) &
+            const char *next = from + step;
+            uint8_t *nextTo = to + LINE / 4 * 3;
+            if (((LoadPair<untilNul>(from + LINE) ^ separator) | (LoadPair<untilNul>(next + LINE) ^ separator)) &
                 pairMask)
                 break;
             __m256i stray = _mm256_setzero_si256();
-            __m256i ends = _mm256_inserti128_si256(_mm256_castsi128_si256(LoadText16<untilNul>(from + 60)),
-                                                   LoadText16<untilNul>(from + second + 60), 1);
-            __m256i endBytes = PackLanes(StandardValues(ends, tables, &stray));
             StoreLanes(PackLanes(StandardValues(LoadText<untilNul>(from), tables, &stray)), to);
             KeepRunning(stray);
             StoreLanes(PackLanes(StandardValues(LoadText<untilNul>(from + 32), tables, &stray)), to + 24);
             KeepRunning(stray);
-            _mm_storeu_si128((__m128i *)(to + 45), _mm256_castsi256_si128(endBytes));
-            StoreLanes(PackLanes(StandardValues(LoadText<untilNul>(from + second), tables, &stray)), to + secondOut);
+            __m256i seam = _mm256_inserti128_si256(_mm256_castsi128_si256(LoadText16<untilNul>(from + 60)),
+                                                   LoadText16<untilNul>(next), 1);
+            StoreLanes(PackLanes(StandardValues(seam, tables, &stray)), to + 45);
             KeepRunning(stray);
-            StoreLanes(PackLanes(StandardValues(LoadText<untilNul>(from + second + 32), tables, &stray)),
-                       to + secondOut + 24);
-            _mm_storeu_si128((__m128i *)(to + secondOut + 45), _mm256_extracti128_si256(endBytes, 1));
+            StoreLanes(PackLanes(StandardValues(LoadText<untilNul>(next + 16), tables, &stray)), nextTo + 12);
+            KeepRunning(stray);
+            StoreLanes(PackLanes(StandardValues(LoadText<untilNul>(next + 44), tables, &stray)), nextTo + 33);
             if (!_mm256_testz_si256(stray, stray)) break;
             from += 2 * step;
-            to += 2 * secondOut;
+            to += 2 * (LINE / 4 * 3);
         }
     }
     for (; lines != 0; --lines) {
