@@ -71,6 +71,12 @@ static inline void StoreLanes(__m256i bytes, uint8_t *to)
     _mm_storeu_si128((__m128i *)(to + 12), _mm256_extracti128_si256(bytes, 1));
 }
 
+// '/' in every byte. StandardValues takes it from memory in both its uses: where gcc may
+// choose, it holds it in a register, which 32-bit code then takes from the tables and
+// reads them again from the stack for every vector.
+static const __m256i SLASHES = {0x2F2F2F2F2F2F2F2FLL, 0x2F2F2F2F2F2F2F2FLL, 0x2F2F2F2F2F2F2F2FLL,
+                                0x2F2F2F2F2F2F2F2FLL};
+
 // The 6-bit values of 32 characters of the standard alphabet; *stray gets non-zero bytes
 // ORed in where a character is not one of them.
 static inline __attribute__((always_inline)) __m256i StandardValues(__m256i c, const StandardTables &t,
@@ -78,10 +84,12 @@ static inline __attribute__((always_inline)) __m256i StandardValues(__m256i c, c
 {
     // '/' (0x2F) is the nibble mask too: the 0x20 bit it lets through comes from the next
     // byte, and a shuffle reads only bits 0-3 and 7 of an index.
-    const __m256i slash = _mm256_set1_epi8('/');
-    __m256i high = _mm256_and_si256(_mm256_srli_epi32(c, 4), slash);
+    __m256i high = _mm256_srli_epi32(c, 4);
+    __asm__("vpand %1, %0, %0" : "+x"(high) : "m"(SLASHES));
     __m256i wrong = _mm256_andnot_si256(_mm256_shuffle_epi8(t.notLow, c), _mm256_shuffle_epi8(t.high, high));
-    __m256i shift = _mm256_shuffle_epi8(t.shift, _mm256_add_epi8(high, _mm256_cmpeq_epi8(c, slash)));
+    __m256i isSlash;
+    __asm__("vpcmpeqb %2, %1, %0" : "=x"(isSlash) : "x"(c), "m"(SLASHES));
+    __m256i shift = _mm256_shuffle_epi8(t.shift, _mm256_add_epi8(high, isSlash));
     *stray = _mm256_or_si256(*stray, wrong);
     return _mm256_add_epi8(c, shift);
 }
