@@ -121,9 +121,36 @@ static inline int DrainHeld(uint8_t *held, uint32_t *heldCount, uint8_t *output,
     return room;
 }
 
-// Plain text in rounds of four vectors with one test a round; anything else, one vector
-// at a time: whitespace is dropped and the values gathered, and lines go through their
-// own loop. Without a length (`untilNul`), `length` is ignored and the NUL is looked for
+// Plain text of the standard alphabet from *position, 128 characters a round for as many
+// of `rounds` as it goes; returns the rounds left, non-zero when one held another byte.
+// A function of its own, with the tables held, so that 32-bit code has them in registers:
+// inlined, gcc keeps constants of DecodeAvx2's other steps in two, and left to itself,
+// the packing constants, and reads a table from the stack for every vector instead.
+template <bool untilNul>
+static __attribute__((noinline)) uint32_t DecodeRounds(const char *text, uint32_t *position, uint8_t *output,
+                                                       uint32_t *written, uint32_t rounds)
+{
+    StandardTables tables = LoadStandardTables();
+    const char *in = text + *position;
+    uint8_t *out = output + *written;
+    for (; rounds != 0; --rounds) {
+        HoldTables(tables);
+        if (!DecodeStandard(LoadText<untilNul>(in), out, tables) ||
+            !DecodeStandard(LoadText<untilNul>(in + 32), out + 24, tables) ||
+            !DecodeStandard(LoadText<untilNul>(in + 64), out + 48, tables) ||
+            !DecodeStandard(LoadText<untilNul>(in + 96), out + 72, tables))
+            break;
+        in += 128;
+        out += 96;
+    }
+    *position = (uint32_t)(in - text);
+    *written = (uint32_t)(out - output);
+    return rounds;
+}
+
+// Plain text in rounds of four vectors (DecodeRounds); anything else, one vector at a
+// time: whitespace is dropped and the values gathered, and lines go through their own
+// loop. Without a length (`untilNul`), `length` is ignored and the NUL is looked for
 // a page at a time, just before the decoding reaches the page's end. With `hyphenStops`
 // every '-' is left to the caller, which alone knows where an armour line may begin.
 template <bool untilNul, bool hyphenStops = false>
@@ -143,24 +170,10 @@ static uint32_t DecodeAvx2(const char *text, uint32_t length, uint8_t *output, u
     for (;;) {
         if (untilNul) ReadFurther(text, position, &readable, &endKnown, TextSpanAvx2);
         if (heldCount == 0 && position >= plainFrom) {
-            const StandardTables tables = LoadStandardTables();
             uint32_t room = outputRoom - written;
             uint32_t rounds = (readable - position) / 128, fit = room >= 104 ? (room - 8) / 96 : 0;
-            const char *in = text + position;
-            uint8_t *out = output + written;
-            for (rounds = rounds < fit ? rounds : fit; rounds != 0; --rounds) {
-                __m256i stray = DecodeStandard(LoadText<untilNul>(in), out, tables);
-                stray = _mm256_or_si256(stray, DecodeStandard(LoadText<untilNul>(in + 32), out + 24, tables));
-                KeepRunning(stray);
-                stray = _mm256_or_si256(stray, DecodeStandard(LoadText<untilNul>(in + 64), out + 48, tables));
-                KeepRunning(stray);
-                stray = _mm256_or_si256(stray, DecodeStandard(LoadText<untilNul>(in + 96), out + 72, tables));
-                if (!_mm256_testz_si256(stray, stray)) break;
-                in += 128;
-                out += 96;
-            }
-            position = (uint32_t)(in - text);
-            written = (uint32_t)(out - output);
+            rounds = rounds < fit ? rounds : fit;
+            if (rounds != 0) rounds = DecodeRounds<untilNul>(text, &position, output, &written, rounds);
             // Stopped by a byte outside the standard alphabet: the round goes the slow way.
             if (rounds != 0) plainFrom = position + 128;
         }

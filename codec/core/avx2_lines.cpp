@@ -27,38 +27,30 @@ static int DecodeLineRun(const char *text, uint32_t length, uint32_t *position, 
         // Two lines a round in five vectors: the third holds the last 16 characters of the
         // first line and the first 16 of the second, whose 12 bytes each fall where
         // StoreLanes puts them. Every store then lands after the one before it, as in the
-        // plain loop, and nothing is held across vectors but the stray bits.
+        // plain loop, and nothing is held from one vector to the next.
         for (; lines >= 2; lines -= 2) {
             const char *next = from + step;
             uint8_t *nextTo = to + LINE / 4 * 3;
             if (((LoadPair<untilNul>(from + LINE) ^ separator) | (LoadPair<untilNul>(next + LINE) ^ separator)) &
                 pairMask)
                 break;
-            __m256i stray = _mm256_setzero_si256();
-            StoreLanes(PackLanes(StandardValues(LoadText<untilNul>(from), tables, &stray)), to);
-            KeepRunning(stray);
-            StoreLanes(PackLanes(StandardValues(LoadText<untilNul>(from + 32), tables, &stray)), to + 24);
-            KeepRunning(stray);
-            __m256i seam = _mm256_inserti128_si256(_mm256_castsi128_si256(LoadText16<untilNul>(from + 60)),
-                                                   LoadText16<untilNul>(next), 1);
-            StoreLanes(PackLanes(StandardValues(seam, tables, &stray)), to + 45);
-            KeepRunning(stray);
-            StoreLanes(PackLanes(StandardValues(LoadText<untilNul>(next + 16), tables, &stray)), nextTo + 12);
-            KeepRunning(stray);
-            StoreLanes(PackLanes(StandardValues(LoadText<untilNul>(next + 44), tables, &stray)), nextTo + 33);
-            if (!_mm256_testz_si256(stray, stray)) break;
+            if (!DecodeStandard(LoadText<untilNul>(from), to, tables) ||
+                !DecodeStandard(LoadText<untilNul>(from + 32), to + 24, tables) ||
+                !DecodeStandard(LoadHalves<untilNul>(from + 60, next), to + 45, tables) ||
+                !DecodeStandard(LoadText<untilNul>(next + 16), nextTo + 12, tables) ||
+                !DecodeStandard(LoadText<untilNul>(next + 44), nextTo + 33, tables))
+                break;
             from += 2 * step;
             to += 2 * (LINE / 4 * 3);
         }
     }
     for (; lines != 0; --lines) {
         if ((LoadPair<untilNul>(from + LINE) & pairMask) != separator) break;
-        // One statement a vector: each store's last 8 bytes are overwritten by the next one,
-        // so they must happen in this order (a call's arguments may go in any order).
-        __m256i stray = DecodeStandard(LoadText<untilNul>(from), to, tables);
-        stray = _mm256_or_si256(stray, DecodeStandard(LoadText<untilNul>(from + 32), to + 24, tables));
-        if (LINE == 76) stray = _mm256_or_si256(stray, DecodeStandard(LoadText<untilNul>(from + 44), to + 33, tables));
-        if (!_mm256_testz_si256(stray, stray)) break;
+        // In this order: each store's last 4 bytes are overwritten by the next one.
+        if (!DecodeStandard(LoadText<untilNul>(from), to, tables) ||
+            !DecodeStandard(LoadText<untilNul>(from + 32), to + 24, tables) ||
+            (LINE == 76 && !DecodeStandard(LoadText<untilNul>(from + 44), to + 33, tables)))
+            break;
         from += step;
         to += LINE / 4 * 3;
     }

@@ -39,6 +39,12 @@ static inline StandardTables LoadStandardTables(void)
     return t;
 }
 
+// Makes the tables values gcc cannot take from the constants again, in registers here.
+static inline void HoldTables(StandardTables &t)
+{
+    __asm__("" : "+x"(t.notLow), "+x"(t.high), "+x"(t.shift));
+}
+
 // Four 6-bit values per 32-bit lane into three bytes, the 24 bytes first in the vector.
 static inline __m256i Pack(__m256i values)
 {
@@ -71,45 +77,32 @@ static inline void StoreLanes(__m256i bytes, uint8_t *to)
     _mm_storeu_si128((__m128i *)(to + 12), _mm256_extracti128_si256(bytes, 1));
 }
 
-// '/' in every byte. StandardValues takes it from memory in both its uses: where gcc may
+// '/' in every byte. DecodeStandard takes it from memory in both its uses: where gcc may
 // choose, it holds it in a register, which 32-bit code then takes from the tables and
 // reads them again from the stack for every vector.
 static const __m256i SLASHES = {0x2F2F2F2F2F2F2F2FLL, 0x2F2F2F2F2F2F2F2FLL, 0x2F2F2F2F2F2F2F2FLL,
                                 0x2F2F2F2F2F2F2F2FLL};
 
-// The 6-bit values of 32 characters of the standard alphabet; *stray gets non-zero bytes
-// ORed in where a character is not one of them.
-static inline __attribute__((always_inline)) __m256i StandardValues(__m256i c, const StandardTables &t,
-                                                                     __m256i *stray)
+// Decodes 32 characters of the standard alphabet into 24 bytes at `to` (28 stored) and
+// returns 1; returns 0, storing nothing, when one of them is not of that alphabet. The
+// test is one instruction whose flag the caller's branch takes directly.
+static inline __attribute__((always_inline)) int DecodeStandard(__m256i c, uint8_t *to, const StandardTables &t)
 {
     // '/' (0x2F) is the nibble mask too: the 0x20 bit it lets through comes from the next
     // byte, and a shuffle reads only bits 0-3 and 7 of an index.
     __m256i high = _mm256_srli_epi32(c, 4);
     __asm__("vpand %1, %0, %0" : "+x"(high) : "m"(SLASHES));
-    __m256i wrong = _mm256_andnot_si256(_mm256_shuffle_epi8(t.notLow, c), _mm256_shuffle_epi8(t.high, high));
+    __m256i highClass = _mm256_shuffle_epi8(t.high, high);
+    // The asm statements go before the test, as gcc takes each to change the flags; the
+    // last also has the shift's index made before it, so that the nibbles and the '/'
+    // mask are not held across the test beside the lookups (32-bit code has 8 registers).
     __m256i isSlash;
     __asm__("vpcmpeqb %2, %1, %0" : "=x"(isSlash) : "x"(c), "m"(SLASHES));
-    __m256i shift = _mm256_shuffle_epi8(t.shift, _mm256_add_epi8(high, isSlash));
-    *stray = _mm256_or_si256(*stray, wrong);
-    return _mm256_add_epi8(c, shift);
-}
-
-// Ends gcc's freedom to regroup a chain of ORs: it would keep each vector's result apart
-// until the end of a round, which 32-bit code has no registers for, and spill them.
-static inline void KeepRunning(__m256i &stray)
-{
-    __asm__("" : "+x"(stray));
-}
-
-// Decodes 32 characters of the standard alphabet into 24 bytes at `to` (28 stored).
-// Returns a vector that is non-zero where a character is not one of them; then what was
-// stored is not to be used.
-static inline __attribute__((always_inline)) __m256i DecodeStandard(__m256i c, uint8_t *to,
-                                                                     const StandardTables &t)
-{
-    __m256i stray = _mm256_setzero_si256();
-    StoreLanes(PackLanes(StandardValues(c, t, &stray)), to);
-    return stray;
+    __m256i shiftIndex = _mm256_add_epi8(high, isSlash);
+    __asm__("" : "+x"(shiftIndex));
+    if (!_mm256_testc_si256(_mm256_shuffle_epi8(t.notLow, c), highClass)) return 0;
+    StoreLanes(PackLanes(_mm256_add_epi8(c, _mm256_shuffle_epi8(t.shift, shiftIndex))), to);
+    return 1;
 }
 
 // Text loads. Without a length the decoder reads the bytes after the NUL that share a page
@@ -137,6 +130,13 @@ static inline __m128i LoadText16(const char *p)
     __m128i v;
     __asm__("vmovdqu %1, %0" : "=x"(v) : "m"(*(const char(*)[16])p));
     return v;
+}
+
+// 16 characters from each of two places, `low` in the low lane.
+template <bool untilNul>
+static inline __m256i LoadHalves(const char *low, const char *high)
+{
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(LoadText16<untilNul>(low)), LoadText16<untilNul>(high), 1);
 }
 
 // Lines of 64 or 76 characters with one separator, from the vector at *position on
