@@ -31,9 +31,14 @@ uint32_t EncodeBlocksAvx2(const uint8_t *input, uint32_t blocks, char *output)
     uint32_t done = 0;
 
     // The loads read from 4 bytes before the groups up to 4 after the 8th, so the first
-    // groups go to the scalar kernel and 10 groups must be left for each step.
+    // groups go to the scalar kernel and 10 groups must be left for each step. Up to 7 more
+    // go there when that puts every store of 32 characters inside a 32-byte block: a store
+    // across a cache line's end costs two.
     if (blocks < 12) return 0;
-    done = EncodeBlocksScalar(input, 2, output);
+    uint32_t lead = 2;
+    if (((uintptr_t)output & 3) == 0) lead += (uint32_t)((0 - ((uintptr_t)output + 8)) & 31) / 4;
+    if (blocks < lead + 10) lead = 2;
+    done = EncodeBlocksScalar(input, lead, output);
     for (; blocks - done >= 18; done += 16) {
         const uint8_t *from = input + done * 3 - 4;
         __m256i in0 = _mm256_shuffle_epi8(_mm256_loadu_si256((const __m256i *)from), spread);

@@ -704,14 +704,19 @@ TEST_P(KernelTest, KernelsStayWithinRoomAndGroups)
     ASSERT_GE(consumed + 256, urlSafe.size()) << "the kernel stopped at a url-safe character";
     ASSERT_EQ(Bytes(wide.begin(), wide.begin() + stored), Bytes(stored, 0xFB));
 
+    // Every output offset modulo 32 (a kernel may start its vectors at an aligned store).
     for (uint32_t blocks = 0; blocks <= 100; ++blocks) {
         std::unique_ptr<uint8_t[]> src(new uint8_t[blocks * 3]);
         memcpy(src.get(), plain.data(), blocks * 3);
-        Bytes out(blocks * 4 + GUARD_BYTES, GUARD);
-        uint32_t done = kernel->encode(src.get(), blocks, (char *)out.data());
-        ASSERT_LE(done, blocks);
-        for (uint32_t i = done * 4; i < out.size(); ++i) ASSERT_EQ(out[i], GUARD) << "blocks " << blocks;
-        ASSERT_EQ(std::string((char *)out.data(), done * 4), text.substr(0, done * 4));
+        for (uint32_t offset = 0; offset < 32; ++offset) {
+            Bytes out(offset + blocks * 4 + GUARD_BYTES, GUARD);
+            uint32_t done = kernel->encode(src.get(), blocks, (char *)out.data() + offset);
+            ASSERT_LE(done, blocks);
+            std::string where = "blocks " + std::to_string(blocks) + " offset " + std::to_string(offset);
+            for (uint32_t i = 0; i < offset; ++i) ASSERT_EQ(out[i], GUARD) << where;
+            for (uint32_t i = offset + done * 4; i < out.size(); ++i) ASSERT_EQ(out[i], GUARD) << where;
+            ASSERT_EQ(std::string((char *)out.data() + offset, done * 4), text.substr(0, done * 4)) << where;
+        }
     }
 }
 
