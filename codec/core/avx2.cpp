@@ -1,5 +1,5 @@
 // codec/core/avx2.cpp -- 32-byte kernels for CPUs with AVX2. Plain standard-alphabet text
-// goes four vectors a round with one validity test; whitespace, '-' and '_' leave that loop
+// goes four vectors a round, one validity test each; whitespace, '-' and '_' leave that loop
 // for the SSSE3 method on two lanes, dropping whitespace per 16-byte lane with the shared
 // table; line-broken text has its own loop in avx2_lines.cpp.
 #include "codec/core/avx2_vectors.h"
