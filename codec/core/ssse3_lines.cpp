@@ -64,13 +64,10 @@ int DecodeLinesSsse3(const char *text, uint32_t *readable, int *endKnown, uint32
     *position += rest + shape.separatorBytes;
     // Lines that run into the next page go on there without leaving this loop.
     RunLinesAcrossPages<untilNul>(text, readable, endKnown, position, TextSpanSse2, [&](uint32_t length) {
-        if (shape.separatorBytes == 2)
-            return shape.line == 76
-                       ? DecodeLineRun<untilNul, 76, 2>(text, length, position, output, outputRoom, written, shape.separator)
-                       : DecodeLineRun<untilNul, 64, 2>(text, length, position, output, outputRoom, written, shape.separator);
-        return shape.line == 76
-                   ? DecodeLineRun<untilNul, 76, 1>(text, length, position, output, outputRoom, written, shape.separator)
-                   : DecodeLineRun<untilNul, 64, 1>(text, length, position, output, outputRoom, written, shape.separator);
+        return ForLineShape(shape, [&](auto line, auto separatorBytes) {
+            return DecodeLineRun<untilNul, decltype(line)::value, decltype(separatorBytes)::value>(
+                text, length, position, output, outputRoom, written, shape.separator);
+        });
     });
     return 1;
 }

@@ -6,6 +6,7 @@
 #include "codec/core/kernels.h"
 
 #include <stdint.h>
+#include <type_traits>
 
 // Page size on every target we build for; a text's NUL is looked for a page at a time.
 static const uint32_t PAGE_BYTES = 4096;
@@ -87,6 +88,19 @@ static inline int FindLineShape(const char *at, uint32_t rest, uint32_t left, Li
         }
     }
     return 0;
+}
+
+// Calls `run(line, separatorBytes)` with both as compile-time constants for `shape`, so
+// that a kernel's line loop is built once for each of the four shapes it may meet.
+template <class Run>
+static inline int ForLineShape(const LineShape &shape, Run run)
+{
+    using Bytes2 = std::integral_constant<uint32_t, 2>;
+    using Bytes1 = std::integral_constant<uint32_t, 1>;
+    using Line76 = std::integral_constant<uint32_t, 76>;
+    using Line64 = std::integral_constant<uint32_t, 64>;
+    if (shape.separatorBytes == 2) return shape.line == 76 ? run(Line76(), Bytes2()) : run(Line64(), Bytes2());
+    return shape.line == 76 ? run(Line76(), Bytes1()) : run(Line64(), Bytes1());
 }
 
 // Runs `runLines(readable)` (which decodes whole lines while they may be read and returns
