@@ -9,24 +9,29 @@
 
 
 // The standard alphabet by nibbles: a byte belongs to it exactly when the entries of its
-// low and its high nibble share no bit. High nibbles 2 to 7 each own a bit (4 and 6, 5 and
-// 7 share one), set at the low nibbles that are no letter, digit, '+' or '/' there; every
-// other high nibble has 0x10, which every low nibble has too.
+// low and its high nibble share no bit. Each high nibble's entry names the bits whose low
+// nibbles it takes no character at: 0x08 for 2 (all but B and F), 0x05 for 3 (A to F),
+// 0x10 for 4 and 6 (0), 0x04 for 5 and 7 (B to F), 0x80 for the rest (every low nibble).
+// Bits 0-3 of the complemented low entries also pick the shift: XORed with the high
+// nibble they give '+' and '/', capitals and small letters indexes of their own, so
+// '/' needs no compare of its own.
 static inline __m256i Replicate(const int8_t (&bytes)[16])
 {
     __m128i lane = _mm_loadu_si128((const __m128i *)bytes);
     return _mm256_broadcastsi128_si256(lane);
 }
-static const int8_t STANDARD_LOW[16] = {0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11,
-                                        0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A};
-static const int8_t STANDARD_HIGH[16] = {0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08,
-                                         0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10};
-// What to add to a standard character for its value, by high nibble; entry 1 is '/'s.
-static const int8_t STANDARD_SHIFT[16] = {0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0};
+// 0x98, 0x88 (1 to 9), 0x89, 0x85, 0x8C (C to E), 0x84 as signed bytes.
+static const int8_t STANDARD_LOW[16] = {-0x68, -0x78, -0x78, -0x78, -0x78, -0x78, -0x78, -0x78,
+                                        -0x78, -0x78, -0x77, -0x7B, -0x74, -0x74, -0x74, -0x7C};
+static const int8_t STANDARD_HIGH[16] = {-0x80, -0x80, 0x08, 0x05, 0x10, 0x04, 0x10, 0x04,
+                                         -0x80, -0x80, -0x80, -0x80, -0x80, -0x80, -0x80, -0x80};
+// What to add to a standard character for its value, by its high nibble XOR bits 0-3 of
+// its complemented low entry.
+static const int8_t STANDARD_SHIFT[16] = {-71, -71, -65, -65, 4, -71, 0, -65, 19, 16, 0, 0, -71, -71, -65, -65};
 
 // The three tables, kept in registers across a loop. The low one is kept complemented
 // and looked up by the whole byte: a byte from 0x80 up then reads 0, which leaves its high
-// nibble's entry (0x10) standing, so no mask of the low nibble is needed.
+// nibble's entry (0x80) standing, so no mask of the low nibble is needed.
 struct StandardTables {
     __m256i notLow, high, shift;
 };
@@ -59,11 +64,21 @@ static inline __m256i Pack(__m256i values)
     return _mm256_permutevar8x32_epi32(lanes, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
 }
 
+// Weights that join 6-bit values in pairs (the first times 64) and 12-bit pairs in
+// groups (the first times 4096).
+static const __m256i PAIR_WEIGHTS = {0x0140014001400140LL, 0x0140014001400140LL, 0x0140014001400140LL,
+                                     0x0140014001400140LL};
+static const __m256i GROUP_WEIGHTS = {0x0001100000011000LL, 0x0001100000011000LL, 0x0001100000011000LL,
+                                      0x0001100000011000LL};
+
 // Four 6-bit values per 32-bit lane into three bytes, each lane's 12 first in the lane.
 static inline __m256i PackLanes(__m256i values)
 {
-    __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
-    __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
+    // The weights from memory: held in registers in 32-bit code, they would push the
+    // shift table out to the stack in the line loops.
+    __m256i groups = values;
+    __asm__("vpmaddubsw %1, %0, %0" : "+x"(groups) : "m"(PAIR_WEIGHTS));
+    __asm__("vpmaddwd %1, %0, %0" : "+x"(groups) : "m"(GROUP_WEIGHTS));
     return _mm256_shuffle_epi8(groups, _mm256_setr_epi8(
         2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1,
         2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1));
@@ -77,30 +92,26 @@ static inline void StoreLanes(__m256i bytes, uint8_t *to)
     _mm_storeu_si128((__m128i *)(to + 12), _mm256_extracti128_si256(bytes, 1));
 }
 
-// '/' in every byte. DecodeStandard takes it from memory in both its uses: where gcc may
+// The nibble mask in every byte. DecodeStandard takes it from memory: where gcc may
 // choose, it holds it in a register, which 32-bit code then takes from the tables and
 // reads them again from the stack for every vector.
-static const __m256i SLASHES = {0x2F2F2F2F2F2F2F2FLL, 0x2F2F2F2F2F2F2F2FLL, 0x2F2F2F2F2F2F2F2FLL,
-                                0x2F2F2F2F2F2F2F2FLL};
+static const __m256i NIBBLES = {0x0F0F0F0F0F0F0F0FLL, 0x0F0F0F0F0F0F0F0FLL, 0x0F0F0F0F0F0F0F0FLL,
+                                0x0F0F0F0F0F0F0F0FLL};
 
 // Decodes 32 characters of the standard alphabet into 24 bytes at `to` (28 stored) and
 // returns 1; returns 0, storing nothing, when one of them is not of that alphabet. The
 // test is one instruction whose flag the caller's branch takes directly.
 static inline __attribute__((always_inline)) int DecodeStandard(__m256i c, uint8_t *to, const StandardTables &t)
 {
-    // '/' (0x2F) is the nibble mask too: the 0x20 bit it lets through comes from the next
-    // byte, and a shuffle reads only bits 0-3 and 7 of an index.
     __m256i high = _mm256_srli_epi32(c, 4);
-    __asm__("vpand %1, %0, %0" : "+x"(high) : "m"(SLASHES));
-    __m256i highClass = _mm256_shuffle_epi8(t.high, high);
-    // The asm statements go before the test, as gcc takes each to change the flags; the
-    // last also has the shift's index made before it, so that the nibbles and the '/'
-    // mask are not held across the test beside the lookups (32-bit code has 8 registers).
-    __m256i isSlash;
-    __asm__("vpcmpeqb %2, %1, %0" : "=x"(isSlash) : "x"(c), "m"(SLASHES));
-    __m256i shiftIndex = _mm256_add_epi8(high, isSlash);
+    __asm__("vpand %1, %0, %0" : "+x"(high) : "m"(NIBBLES));
+    __m256i lowEntry = _mm256_shuffle_epi8(t.notLow, c);
+    // The index is made before the test, as gcc takes the asm to change the flags, so that
+    // the nibbles are not held across the test beside the lookups (32-bit code has 8
+    // registers).
+    __m256i shiftIndex = _mm256_xor_si256(high, lowEntry);
     __asm__("" : "+x"(shiftIndex));
-    if (!_mm256_testc_si256(_mm256_shuffle_epi8(t.notLow, c), highClass)) return 0;
+    if (!_mm256_testc_si256(lowEntry, _mm256_shuffle_epi8(t.high, high))) return 0;
     StoreLanes(PackLanes(_mm256_add_epi8(c, _mm256_shuffle_epi8(t.shift, shiftIndex))), to);
     return 1;
 }

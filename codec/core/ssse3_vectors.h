@@ -9,11 +9,14 @@
 
 
 // The standard alphabet by nibbles: a byte belongs to it exactly when the entries of its
-// low and its high nibble share no bit. High nibbles 2 to 7 each own a bit (4 and 6, 5 and
-// 7 share one), set at the low nibbles that are no letter, digit, '+' or '/' there; every
-// other high nibble has 0x10, which every low nibble has too. The low table is kept
-// complemented and looked up by the whole byte: a byte from 0x80 up then reads 0, which
-// leaves its high nibble's entry standing, so no mask of the low nibble is needed.
+// low and its high nibble share no bit. Each high nibble's entry names the bits whose low
+// nibbles it takes no character at: 0x08 for 2 (all but B and F), 0x05 for 3 (A to F),
+// 0x10 for 4 and 6 (0), 0x04 for 5 and 7 (B to F), 0x80 for the rest (every low nibble).
+// The low table is kept complemented and looked up by the whole byte: a byte from 0x80 up
+// then reads 0, which leaves its high nibble's entry standing, so no mask of the low
+// nibble is needed. Bits 0-3 of the complemented low entries also pick the shift: XORed
+// with the high nibble they give '+' and '/', capitals and small letters indexes of their
+// own, so '/' needs no compare of its own.
 struct StandardTables {
     __m128i notLow, high, shift;
 };
@@ -21,12 +24,14 @@ struct StandardTables {
 static inline StandardTables LoadStandardTables(void)
 {
     StandardTables t = {
-        _mm_setr_epi8(~0x15, ~0x11, ~0x11, ~0x11, ~0x11, ~0x11, ~0x11, ~0x11,
-                      ~0x11, ~0x11, ~0x13, ~0x1A, ~0x1B, ~0x1B, ~0x1B, ~0x1A),
-        _mm_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08,
-                      0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10),
-        // What to add to a standard character for its value, by high nibble; entry 1 is '/'s.
-        _mm_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0)};
+        // Complements of 0x98, 0x88 (1 to 9), 0x89, 0x85, 0x8C (C to E), 0x84.
+        _mm_setr_epi8(0x67, 0x77, 0x77, 0x77, 0x77, 0x77, 0x77, 0x77,
+                      0x77, 0x77, 0x76, 0x7A, 0x73, 0x73, 0x73, 0x7B),
+        _mm_setr_epi8(-0x80, -0x80, 0x08, 0x05, 0x10, 0x04, 0x10, 0x04,
+                      -0x80, -0x80, -0x80, -0x80, -0x80, -0x80, -0x80, -0x80),
+        // What to add to a standard character for its value, by its high nibble XOR bits
+        // 0-3 of its complemented low entry.
+        _mm_setr_epi8(-71, -71, -65, -65, 4, -71, 0, -65, 19, 16, 0, 0, -71, -71, -65, -65)};
     return t;
 }
 
@@ -52,12 +57,10 @@ static inline __m128i Pack(__m128i values)
 static inline __attribute__((always_inline)) __m128i DecodeStandard(__m128i c, uint8_t *to,
                                                                      const StandardTables &t)
 {
-    // '/' (0x2F) is the nibble mask too: the 0x20 bit it lets through comes from the next
-    // byte, and a shuffle reads only bits 0-3 and 7 of an index.
-    const __m128i slash = _mm_set1_epi8('/');
-    __m128i high = _mm_and_si128(_mm_srli_epi32(c, 4), slash);
-    __m128i stray = _mm_andnot_si128(_mm_shuffle_epi8(t.notLow, c), _mm_shuffle_epi8(t.high, high));
-    __m128i shift = _mm_shuffle_epi8(t.shift, _mm_add_epi8(high, _mm_cmpeq_epi8(c, slash)));
+    __m128i high = _mm_and_si128(_mm_srli_epi32(c, 4), _mm_set1_epi8(0x0F));
+    __m128i lowEntry = _mm_shuffle_epi8(t.notLow, c);
+    __m128i stray = _mm_andnot_si128(lowEntry, _mm_shuffle_epi8(t.high, high));
+    __m128i shift = _mm_shuffle_epi8(t.shift, _mm_xor_si128(high, lowEntry));
     _mm_storeu_si128((__m128i *)to, Pack(_mm_add_epi8(c, shift)));
     return stray;
 }
