@@ -103,6 +103,7 @@ static const __m256i NIBBLES = {0x0F0F0F0F0F0F0F0FLL, 0x0F0F0F0F0F0F0F0FLL, 0x0F
 // test is one instruction whose flag the caller's branch takes directly.
 static inline __attribute__((always_inline)) int DecodeStandard(__m256i c, uint8_t *to, const StandardTables &t)
 {
+    // The shift brings the next byte's low nibble into bits 4-7, and a shuffle reads bit 7.
     __m256i high = _mm256_srli_epi32(c, 4);
     __asm__("vpand %1, %0, %0" : "+x"(high) : "m"(NIBBLES));
     __m256i lowEntry = _mm256_shuffle_epi8(t.notLow, c);

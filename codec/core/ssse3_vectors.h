@@ -57,6 +57,7 @@ static inline __m128i Pack(__m128i values)
 static inline __attribute__((always_inline)) __m128i DecodeStandard(__m128i c, uint8_t *to,
                                                                      const StandardTables &t)
 {
+    // The shift brings the next byte's low nibble into bits 4-7, and a shuffle reads bit 7.
     __m128i high = _mm_and_si128(_mm_srli_epi32(c, 4), _mm_set1_epi8(0x0F));
     __m128i lowEntry = _mm_shuffle_epi8(t.notLow, c);
     __m128i stray = _mm_andnot_si128(lowEntry, _mm_shuffle_epi8(t.high, high));
