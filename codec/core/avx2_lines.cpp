@@ -13,16 +13,14 @@ static int DecodeLineRun(const char *text, uint32_t length, uint32_t *position, 
 {
     const StandardTables tables = LoadStandardTables();
     const uint32_t pairMask = SEPARATOR_BYTES == 2 ? 0xFFFF : 0xFF;
-    const uint32_t step = LINE + SEPARATOR_BYTES, room = LINE == 76 ? 33 + 32 : 24 + 32;
+    const uint32_t step = LINE + SEPARATOR_BYTES;
     // Pointers rather than the callers' counters, which every vector store might overwrite
     // as far as the compiler knows, and with the separator's length fixed, so that 32-bit
-    // code keeps all it carries from line to line in registers. Both separator bytes are
-    // read whatever its length, so a line needs one byte more than it may have.
+    // code keeps all it carries from line to line in registers.
     const char *from = text + *position;
     uint8_t *to = output + *written;
-    uint32_t lines = length - *position >= LINE + 2 ? (length - *position - LINE - 2) / step + 1 : 0;
-    uint32_t fit = outputRoom - *written >= room ? (outputRoom - *written - room) / (LINE / 4 * 3) + 1 : 0;
-    lines = lines < fit ? lines : fit;
+    // The stores reach 4 bytes past a line's last byte; 8 kept spare is a margin.
+    uint32_t lines = LinesInReach<LINE, SEPARATOR_BYTES>(length, *position, outputRoom, *written, 8);
     if (LINE == 76) {
         // Two lines a round in five vectors: the third holds the last 16 characters of the
         // first line and the first 16 of the second, whose 12 bytes each fall where

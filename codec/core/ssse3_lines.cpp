@@ -14,16 +14,15 @@ static int DecodeLineRun(const char *text, uint32_t length, uint32_t *position, 
     StandardTables tables = LoadStandardTables();
     HoldTables(tables);
     const uint32_t pairMask = SEPARATOR_BYTES == 2 ? 0xFFFF : 0xFF;
-    const uint32_t step = LINE + SEPARATOR_BYTES, room = LINE == 76 ? 45 + 16 : 36 + 16;
+    const uint32_t step = LINE + SEPARATOR_BYTES;
     // Pointers rather than the callers' counters, which every vector store might overwrite
     // as far as the compiler knows, and with the separator's length fixed, so that 32-bit
-    // code keeps all it carries from line to line in registers. Both separator bytes are
-    // read whatever its length, so a line needs one byte more than it may have.
+    // code keeps all it carries from line to line in registers.
     const char *from = text + *position;
     uint8_t *to = output + *written;
-    uint32_t lines = length - *position >= LINE + 2 ? (length - *position - LINE - 2) / step + 1 : 0;
-    uint32_t fit = outputRoom - *written >= room ? (outputRoom - *written - room) / (LINE / 4 * 3) + 1 : 0;
-    for (lines = lines < fit ? lines : fit; lines != 0; --lines) {
+    // Each 16-byte store reaches 4 bytes past the 12 it decodes.
+    uint32_t lines = LinesInReach<LINE, SEPARATOR_BYTES>(length, *position, outputRoom, *written, 4);
+    for (; lines != 0; --lines) {
         if ((LoadPair<untilNul>(from + LINE) & pairMask) != separator) break;
         // One statement a vector: each store's last 4 bytes are overwritten by the next one.
         __m128i stray = DecodeStandard(LoadText<untilNul>(from), to, tables);

@@ -103,6 +103,20 @@ static inline int ForLineShape(const LineShape &shape, Run run)
     return shape.line == 76 ? run(Line76(), Bytes1()) : run(Line64(), Bytes1());
 }
 
+// How many whole lines of LINE characters and a separator of SEPARATOR_BYTES a line loop
+// may take from `position`: as many as may be read, both separator bytes being read
+// whatever its length (so a line needs one byte more than it may have), and as many as
+// fit in the output's room, a loop storing up to `storeBeyond` bytes past a line's last.
+template <uint32_t LINE, uint32_t SEPARATOR_BYTES>
+static inline uint32_t LinesInReach(uint32_t length, uint32_t position, uint32_t outputRoom, uint32_t written,
+                                    uint32_t storeBeyond)
+{
+    const uint32_t step = LINE + SEPARATOR_BYTES, bytes = LINE / 4 * 3, room = bytes + storeBeyond;
+    uint32_t lines = length - position >= LINE + 2 ? (length - position - LINE - 2) / step + 1 : 0;
+    uint32_t fit = outputRoom - written >= room ? (outputRoom - written - room) / bytes + 1 : 0;
+    return lines < fit ? lines : fit;
+}
+
 // Runs `runLines(readable)` (which decodes whole lines while they may be read and returns
 // 1 when it stopped only for want of characters or room) again as long as a text without a
 // length goes on into further pages, so that lines crossing a page need not leave the loop.
