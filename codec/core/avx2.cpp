@@ -42,8 +42,12 @@ uint32_t EncodeBlocksAvx2(const uint8_t *input, uint32_t blocks, char *output)
     for (; blocks - done >= 18; done += 16) {
         const uint8_t *from = input + done * 3 - 4;
         __m256i in0 = _mm256_shuffle_epi8(_mm256_loadu_si256((const __m256i *)from), spread);
-        __m256i in1 = _mm256_shuffle_epi8(_mm256_loadu_si256((const __m256i *)(from + 24)), spread);
         _mm256_storeu_si256((__m256i *)(output + done * 4), EncodeVector(in0, offsets));
+        // The second vector only after the first is stored: interleaved, the two need more
+        // registers than 32-bit code has, and gcc then reads four constants from the stack
+        // for every vector in place of three.
+        __asm__ volatile("" ::: "memory");
+        __m256i in1 = _mm256_shuffle_epi8(_mm256_loadu_si256((const __m256i *)(from + 24)), spread);
         _mm256_storeu_si256((__m256i *)(output + done * 4 + 32), EncodeVector(in1, offsets));
     }
     for (; blocks - done >= 10; done += 8) {
