@@ -8,39 +8,21 @@
 #include <immintrin.h>
 
 
-// The standard alphabet by nibbles: a byte belongs to it exactly when the entries of its
-// low and its high nibble share no bit. Each high nibble's entry names the bits whose low
-// nibbles it takes no character at: 0x08 for 2 (all but B and F), 0x05 for 3 (A to F),
-// 0x10 for 4 and 6 (0), 0x04 for 5 and 7 (B to F), 0x80 for the rest (every low nibble).
-// Bits 0-3 of the complemented low entries also pick the shift: XORed with the high
-// nibble they give '+' and '/', capitals and small letters indexes of their own, so
-// '/' needs no compare of its own.
+// The standard alphabet's tables (text_loads.h) in both lanes, kept in registers across a
+// loop.
 static inline __m256i Replicate(const int8_t (&bytes)[16])
 {
     __m128i lane = _mm_loadu_si128((const __m128i *)bytes);
     return _mm256_broadcastsi128_si256(lane);
 }
-// 0x98, 0x88 (1 to 9), 0x89, 0x85, 0x8C (C to E), 0x84 as signed bytes.
-static const int8_t STANDARD_LOW[16] = {-0x68, -0x78, -0x78, -0x78, -0x78, -0x78, -0x78, -0x78,
-                                        -0x78, -0x78, -0x77, -0x7B, -0x74, -0x74, -0x74, -0x7C};
-static const int8_t STANDARD_HIGH[16] = {-0x80, -0x80, 0x08, 0x05, 0x10, 0x04, 0x10, 0x04,
-                                         -0x80, -0x80, -0x80, -0x80, -0x80, -0x80, -0x80, -0x80};
-// What to add to a standard character for its value, by its high nibble XOR bits 0-3 of
-// its complemented low entry.
-static const int8_t STANDARD_SHIFT[16] = {-71, -71, -65, -65, 4, -71, 0, -65, 19, 16, 0, 0, -71, -71, -65, -65};
 
-// The three tables, kept in registers across a loop. The low one is kept complemented
-// and looked up by the whole byte: a byte from 0x80 up then reads 0, which leaves its high
-// nibble's entry (0x80) standing, so no mask of the low nibble is needed.
 struct StandardTables {
     __m256i notLow, high, shift;
 };
 
 static inline StandardTables LoadStandardTables(void)
 {
-    __m256i low = Replicate(STANDARD_LOW);
-    StandardTables t = {_mm256_xor_si256(low, _mm256_cmpeq_epi8(low, low)), Replicate(STANDARD_HIGH),
-                        Replicate(STANDARD_SHIFT)};
+    StandardTables t = {Replicate(STANDARD_NOT_LOW), Replicate(STANDARD_HIGH), Replicate(STANDARD_SHIFT)};
     return t;
 }
 

@@ -8,30 +8,16 @@
 #include <tmmintrin.h>
 
 
-// The standard alphabet by nibbles: a byte belongs to it exactly when the entries of its
-// low and its high nibble share no bit. Each high nibble's entry names the bits whose low
-// nibbles it takes no character at: 0x08 for 2 (all but B and F), 0x05 for 3 (A to F),
-// 0x10 for 4 and 6 (0), 0x04 for 5 and 7 (B to F), 0x80 for the rest (every low nibble).
-// The low table is kept complemented and looked up by the whole byte: a byte from 0x80 up
-// then reads 0, which leaves its high nibble's entry standing, so no mask of the low
-// nibble is needed. Bits 0-3 of the complemented low entries also pick the shift: XORed
-// with the high nibble they give '+' and '/', capitals and small letters indexes of their
-// own, so '/' needs no compare of its own.
+// The standard alphabet's tables (text_loads.h).
 struct StandardTables {
     __m128i notLow, high, shift;
 };
 
 static inline StandardTables LoadStandardTables(void)
 {
-    StandardTables t = {
-        // Complements of 0x98, 0x88 (1 to 9), 0x89, 0x85, 0x8C (C to E), 0x84.
-        _mm_setr_epi8(0x67, 0x77, 0x77, 0x77, 0x77, 0x77, 0x77, 0x77,
-                      0x77, 0x77, 0x76, 0x7A, 0x73, 0x73, 0x73, 0x7B),
-        _mm_setr_epi8(-0x80, -0x80, 0x08, 0x05, 0x10, 0x04, 0x10, 0x04,
-                      -0x80, -0x80, -0x80, -0x80, -0x80, -0x80, -0x80, -0x80),
-        // What to add to a standard character for its value, by its high nibble XOR bits
-        // 0-3 of its complemented low entry.
-        _mm_setr_epi8(-71, -71, -65, -65, 4, -71, 0, -65, 19, 16, 0, 0, -71, -71, -65, -65)};
+    StandardTables t = {_mm_loadu_si128((const __m128i *)STANDARD_NOT_LOW),
+                        _mm_loadu_si128((const __m128i *)STANDARD_HIGH),
+                        _mm_loadu_si128((const __m128i *)STANDARD_SHIFT)};
     return t;
 }
 
