@@ -19,8 +19,8 @@ static const uint32_t PAGE_BYTES = 4096;
 // then reads 0, which leaves its high nibble's entry standing, so no mask of the low
 // nibble is needed. Bits 0-3 of the complemented low entries also pick the shift: XORed
 // with the high nibble they give '+' and '/', capitals and small letters indexes of their
-// own, so '/' needs no compare of its own. The low entries, complemented: 0x98, 0x88
-// (1 to 9), 0x89, 0x85, 0x8C (C to E), 0x84.
+// own, so '/' needs no compare of its own. The low entries before the complement: 0x98,
+// 0x88 (1 to 9), 0x89, 0x85, 0x8C (C to E), 0x84.
 static const int8_t STANDARD_NOT_LOW[16] = {0x67, 0x77, 0x77, 0x77, 0x77, 0x77, 0x77, 0x77,
                                             0x77, 0x77, 0x76, 0x7A, 0x73, 0x73, 0x73, 0x7B};
 static const int8_t STANDARD_HIGH[16] = {-0x80, -0x80, 0x08, 0x05, 0x10, 0x04, 0x10, 0x04,
