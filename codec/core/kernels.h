@@ -72,17 +72,17 @@ uint32_t MeasureTextScalar(const char *text, uint32_t limit, uint32_t *measured)
 uint32_t EncodeBlocksSsse3(const uint8_t *input, uint32_t blocks, char *output);
 uint32_t DecodeBlocksSsse3(const char *text, uint32_t length, uint8_t *output,
                            uint32_t outputRoom, uint32_t *consumed);
-uint32_t TextSpanSse2(const char *text, uint32_t limit);        // ssse3.cpp
+uint32_t TextSpanSse2(const char *text, uint32_t limit);        // ssse3/decode.cpp
 uint32_t DecodeTextSsse3(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed);
 uint32_t DecodeArmourTextSsse3(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed);
-uint32_t MeasureTextSsse3(const char *text, uint32_t limit, uint32_t *measured);  // measure_ssse3.cpp
+uint32_t MeasureTextSsse3(const char *text, uint32_t limit, uint32_t *measured);  // ssse3/scan.cpp
 uint32_t EncodeBlocksAvx2(const uint8_t *input, uint32_t blocks, char *output);
 uint32_t DecodeBlocksAvx2(const char *text, uint32_t length, uint8_t *output,
                           uint32_t outputRoom, uint32_t *consumed);
 uint32_t TextSpanAvx2(const char *text, uint32_t limit);
 uint32_t DecodeTextAvx2(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed);
 uint32_t DecodeArmourTextAvx2(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed);
-uint32_t MeasureTextAvx2(const char *text, uint32_t limit, uint32_t *measured);    // measure_avx2.cpp
+uint32_t MeasureTextAvx2(const char *text, uint32_t limit, uint32_t *measured);    // avx2/scan.cpp
 uint32_t EncodeBlocksAvx512(const uint8_t *input, uint32_t blocks, char *output);
 uint32_t DecodeBlocksAvx512(const char *text, uint32_t length, uint8_t *output,
                             uint32_t outputRoom, uint32_t *consumed);
@@ -95,7 +95,7 @@ static inline int IsSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
 }
 
-// Shared by the vector decoders (ssse3.cpp): given that text[0, position) holds only
+// Shared by the vector decoders (ssse3/decode.cpp): given that text[0, position) holds only
 // alphabet characters and whitespace, of which the last `undecoded` data characters were
 // not decoded, returns where the decoded groups end (just after their last character).
 uint32_t EndOfDecodedGroups(const char *text, uint32_t position, uint32_t undecoded);

@@ -1,4 +1,4 @@
-// codec/core/measure_ssse3.cpp -- MeasureText's pass for SSSE3 CPUs: the text's length and
+// codec/core/ssse3/scan.cpp -- MeasureText's pass for SSSE3 CPUs: the text's length and
 // its whitespace and '=' in one pass, 64 bytes a round. Compiled with -mssse3 only.
 #include "codec/core/kernels.h"
 

@@ -1,11 +1,11 @@
-// codec/core/measure_avx2.cpp -- MeasureText's pass for AVX2 CPUs (and the AVX-512
+// codec/core/avx2/scan.cpp -- MeasureText's pass for AVX2 CPUs (and the AVX-512
 // kernel's): the text's length and its whitespace and '=' in one pass, 64 bytes a round.
 // Compiled with -mavx2 -mpopcnt; the dispatcher checks for both.
 #include "codec/core/kernels.h"
 
 #include <immintrin.h>
 
-// 0xFF in each byte that is TAB, LF, FF, CR, space or '='; as in measure_ssse3.cpp, with
+// 0xFF in each byte that is TAB, LF, FF, CR, space or '='; as in ssse3/scan.cpp, with
 // the nibble table in both lanes.
 static inline __m256i Fillers(__m256i bytes, __m256i spaces, __m256i equals)
 {

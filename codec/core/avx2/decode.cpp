@@ -1,8 +1,8 @@
-// codec/core/avx2.cpp -- 32-byte kernels for CPUs with AVX2. Plain standard-alphabet text
+// codec/core/avx2/decode.cpp -- 32-byte kernels for CPUs with AVX2. Plain standard-alphabet text
 // goes four vectors a round, one validity test each; whitespace, '-' and '_' leave that loop
 // for the SSSE3 method on two lanes, dropping whitespace per 16-byte lane with the shared
-// table; line-broken text has its own loop in avx2_lines.cpp.
-#include "codec/core/avx2_vectors.h"
+// table; line-broken text has its own loop in avx2/lines.cpp.
+#include "codec/core/avx2/vectors.h"
 
 // Four groups per 128-bit lane, each as b1 b0 b2 b1 in its 32-bit lane, to 16 characters.
 static inline __m256i EncodeVector(__m256i in, __m256i offsets)

@@ -1,4 +1,4 @@
-// codec/core/avx2_vectors.h -- what the AVX2 decoder's files share: the standard-alphabet
+// codec/core/avx2/vectors.h -- what the AVX2 decoder's files share: the standard-alphabet
 // vector decode and text loads that may read past the NUL. Included only by files
 // compiled with -mavx2.
 #pragma once
@@ -134,7 +134,7 @@ static inline __m256i LoadHalves(const char *low, const char *high)
 }
 
 // Lines of 64 or 76 characters with one separator, from the vector at *position on
-// (avx2_lines.cpp): see there.
+// (avx2/lines.cpp): see there.
 template <bool untilNul>
 int DecodeLinesAvx2(const char *text, uint32_t *readable, int *endKnown, uint32_t *position, uint8_t *output,
                     uint32_t outputRoom, uint32_t *written, uint32_t nonData, const __m256i *values);

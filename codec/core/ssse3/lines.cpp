@@ -1,6 +1,6 @@
-// codec/core/ssse3_lines.cpp -- the SSSE3 decoder's second method: text broken into lines
+// codec/core/ssse3/lines.cpp -- the SSSE3 decoder's second method: text broken into lines
 // of one length by one separator goes a line at a time, without gathering values.
-#include "codec/core/ssse3_vectors.h"
+#include "codec/core/ssse3/vectors.h"
 
 // Whole lines of LINE characters and a separator each, from *position (a line's start)
 // while they fit in the `length` characters that may be read and in the room; stops

@@ -1,4 +1,4 @@
-// codec/core/avx512.cpp -- 64-byte kernels for CPUs with AVX-512 F/BW/VL, VBMI (byte
+// codec/core/avx512/decode.cpp -- 64-byte kernels for CPUs with AVX-512 F/BW/VL, VBMI (byte
 // permutes, multishift) and VBMI2 (byte compress, which drops whitespace in one step).
 #include "codec/core/kernels.h"
 

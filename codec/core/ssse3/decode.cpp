@@ -1,9 +1,9 @@
-// codec/core/ssse3.cpp -- 16-byte kernels for CPUs with SSSE3 (pshufb), and the pieces the
+// codec/core/ssse3/decode.cpp -- 16-byte kernels for CPUs with SSSE3 (pshufb), and the pieces the
 // wider kernels share: the table that drops whitespace from a vector and the scan that
 // finds where the decoded groups end in the text. Plain standard-alphabet text decodes
 // four vectors a round with one validity test; everything else one vector at a time, and
-// line-broken text has its own loop in ssse3_lines.cpp.
-#include "codec/core/ssse3_vectors.h"
+// line-broken text has its own loop in ssse3/lines.cpp.
+#include "codec/core/ssse3/vectors.h"
 
 // Row m lists, in order, the positions of the set bits of m within an 8-byte piece (0x80,
 // which pshufb turns into zero, fills the rest); COMPACT_COUNT[m] is how many there are.

@@ -1,4 +1,4 @@
-// codec/core/ssse3_vectors.h -- what the SSSE3 decoder's files share: the standard-alphabet
+// codec/core/ssse3/vectors.h -- what the SSSE3 decoder's files share: the standard-alphabet
 // vector decode and text loads that may read past the NUL. Included only by files
 // compiled with -mssse3.
 #pragma once
@@ -78,7 +78,7 @@ static inline __m128i LoadText(const char *p)
 }
 
 // Lines of 64 or 76 characters with one separator, from the vector at *position on
-// (ssse3_lines.cpp): see there.
+// (ssse3/lines.cpp): see there.
 template <bool untilNul>
 int DecodeLinesSsse3(const char *text, uint32_t *readable, int *endKnown, uint32_t *position, uint8_t *output,
                      uint32_t outputRoom, uint32_t *written, uint32_t nonData, const __m128i *values);

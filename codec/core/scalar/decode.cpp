@@ -1,4 +1,4 @@
-// codec/core/scalar.cpp -- the portable kernels: whole groups through lookup tables. Every
+// codec/core/scalar/decode.cpp -- the portable kernels: whole groups through lookup tables. Every
 // CPU runs them, and the SIMD kernels are checked against them.
 #include "codec/core/kernels.h"
 
