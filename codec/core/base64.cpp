@@ -4,9 +4,6 @@
 #include "codec/core/kernels.h"
 #include "codec/core/wrapper.h"
 
-static constexpr char ALPHABET[65] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
 // What a character means to the decoder: its 6-bit value, or one of these.
 enum { CLASS_SPACE = 64, CLASS_PAD = 65, CLASS_INVALID = 255 };
 
@@ -18,7 +15,7 @@ static constexpr CharClasses MakeCharClasses()
 {
     CharClasses table{};
     for (int c = 0; c < 256; ++c) table.of[c] = CLASS_INVALID;
-    for (int v = 0; v < 64; ++v) table.of[(uint8_t)ALPHABET[v]] = (uint8_t)v;
+    for (int v = 0; v < 64; ++v) table.of[(uint8_t)BASE64_ALPHABET[v]] = (uint8_t)v;
     for (const char *c = "\t\n\f\r "; *c; ++c) table.of[(uint8_t)*c] = CLASS_SPACE;
     table.of[(uint8_t)'-'] = 62;
     table.of[(uint8_t)'_'] = 63;
@@ -35,115 +32,10 @@ static const uint32_t DECODE_SLICE_CHARS = 16384;
 // What a kernel that stops at the NUL by itself leaves is handled in slices this short.
 static const uint32_t DECODE_TAIL_CHARS = 64;
 
-// The word scans read whole aligned blocks of four words (see READS_WHOLE_BLOCKS).
-typedef uintptr_t __attribute__((may_alias)) AliasedWord;
-
-typedef uintptr_t Word;
-static const Word BYTE_ONES = ~(Word)0 / 0xFF;
-static const Word BYTE_HIGHS = BYTE_ONES * 0x80;
-static const uint32_t SCAN_BLOCK = 4 * sizeof(Word);
-
-// Non-zero when some byte of `word` is below `limit` (limit <= 128).
-static inline Word HasByteBelow(Word word, unsigned limit)
-{
-    return (word - BYTE_ONES * limit) & ~word & BYTE_HIGHS;
-}
-
-// Non-zero when some byte of `word` is whitespace, '=' or the NUL (or another control
-// character, which the byte loop then sorts out).
-static inline Word HasFillerOrNul(Word word)
-{
-    return HasByteBelow(word, '!') | HasByteBelow(word ^ (BYTE_ONES * '='), 1);
-}
-
-// Non-zero when some byte of `word` is the NUL or '-'.
-static inline Word HasNulOrHyphen(Word word)
-{
-    return HasByteBelow(word, 1) | HasByteBelow(word ^ (BYTE_ONES * '-'), 1);
-}
-
-static inline int IsAligned(const char *p, uint32_t boundary)
-{
-    return ((uintptr_t)p & (boundary - 1)) == 0;
-}
-
-// The word-at-a-time scan, for CPUs without vectors.
-READS_WHOLE_BLOCKS uint32_t TextSpanScalar(const char *text, uint32_t limit)
-{
-    uint32_t n = 0;
-    while (n < limit && !IsAligned(text + n, SCAN_BLOCK)) {
-        if (!text[n]) return n;
-        ++n;
-    }
-    while (limit - n >= SCAN_BLOCK) {
-        const AliasedWord *w = (const AliasedWord *)(text + n);
-        if (HasByteBelow(w[0], 1) | HasByteBelow(w[1], 1) | HasByteBelow(w[2], 1) |
-            HasByteBelow(w[3], 1))
-            break;
-        n += SCAN_BLOCK;
-    }
-    while (n < limit && text[n]) ++n;
-    return n;
-}
-
-// As TextSpanScalar, stopping at a '-' as well: the scan an armoured body is decoded behind.
-READS_WHOLE_BLOCKS uint32_t HyphenSpanScalar(const char *text, uint32_t limit)
-{
-    uint32_t n = 0;
-    while (n < limit && !IsAligned(text + n, SCAN_BLOCK)) {
-        if (!text[n] || text[n] == '-') return n;
-        ++n;
-    }
-    while (limit - n >= SCAN_BLOCK) {
-        const AliasedWord *w = (const AliasedWord *)(text + n);
-        if (HasNulOrHyphen(w[0]) | HasNulOrHyphen(w[1]) | HasNulOrHyphen(w[2]) | HasNulOrHyphen(w[3]))
-            break;
-        n += SCAN_BLOCK;
-    }
-    while (n < limit && text[n] && text[n] != '-') ++n;
-    return n;
-}
-
 uint32_t Base64EncodedSize(uint32_t length)
 {
     uint64_t size = ((uint64_t)length + 2) / 3 * 4 + 1;
     return size > 0xFFFFFFFFu ? 0 : (uint32_t)size;
-}
-
-// The scalar kernel's measure: whole words and blocks where they hold nothing of interest.
-READS_WHOLE_BLOCKS uint32_t MeasureTextScalar(const char *text, uint32_t limit, uint32_t *measured)
-{
-    uint32_t n = 0, count = 0;
-
-    while (n < limit) {
-        // Most of a Base64 text holds neither whitespace, nor '=', nor the NUL: skip such
-        // blocks and words whole, and look at single characters only in the rest.
-        const char *p = text + n;
-        if (IsAligned(p, SCAN_BLOCK)) {
-            const char *blocksEnd = p + (limit - n) / SCAN_BLOCK * SCAN_BLOCK;
-            while (p != blocksEnd) {
-                const AliasedWord *w = (const AliasedWord *)p;
-                if (HasFillerOrNul(w[0]) | HasFillerOrNul(w[1]) | HasFillerOrNul(w[2]) |
-                    HasFillerOrNul(w[3]))
-                    break;
-                p += SCAN_BLOCK;
-            }
-            n = (uint32_t)(p - text);
-            if (n == limit) break;
-        }
-        if (IsAligned(p, sizeof(Word)) && limit - n >= sizeof(Word) &&
-            !HasFillerOrNul(*(const AliasedWord *)p)) {
-            n += sizeof(Word);
-            continue;
-        }
-        uint8_t c = (uint8_t)*p;
-        if (!c) break;
-        uint8_t cls = CHAR_CLASSES.of[c];
-        count += cls == CLASS_SPACE || cls == CLASS_PAD;
-        ++n;
-    }
-    *measured = count;
-    return n;
 }
 
 uint32_t MeasureBareText(const char *text)
@@ -194,15 +86,15 @@ void Base64EncodePiece(const uint8_t *input, uint32_t length, char *output)
     output += blocks * 4;
     switch (length - blocks * 3) {
     case 1:
-        output[0] = ALPHABET[input[0] >> 2];
-        output[1] = ALPHABET[(input[0] & 3) << 4];
+        output[0] = BASE64_ALPHABET[input[0] >> 2];
+        output[1] = BASE64_ALPHABET[(input[0] & 3) << 4];
         output[2] = '=';
         output[3] = '=';
         break;
     case 2:
-        output[0] = ALPHABET[input[0] >> 2];
-        output[1] = ALPHABET[(input[0] & 3) << 4 | input[1] >> 4];
-        output[2] = ALPHABET[(input[1] & 15) << 2];
+        output[0] = BASE64_ALPHABET[input[0] >> 2];
+        output[1] = BASE64_ALPHABET[(input[0] & 3) << 4 | input[1] >> 4];
+        output[2] = BASE64_ALPHABET[(input[1] & 15) << 2];
         output[3] = '=';
         break;
     }

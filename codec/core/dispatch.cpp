@@ -6,11 +6,13 @@
 #include <atomic>
 #include <cpuid.h>
 
+// A column for every job; an entry a level takes from another says why.
 static const Kernel KERNELS[KERNEL_COUNT] = {
-    {"scalar", EncodeBlocksScalar, DecodeBlocksScalar, TextSpanScalar, DecodeTextScalar, MeasureTextScalar, DecodeArmourTextScalar},
-    {"ssse3", EncodeBlocksSsse3, DecodeBlocksSsse3, TextSpanSse2, DecodeTextSsse3, MeasureTextSsse3, DecodeArmourTextSsse3},
-    {"avx2", EncodeBlocksAvx2, DecodeBlocksAvx2, TextSpanAvx2, DecodeTextAvx2, MeasureTextAvx2, DecodeArmourTextAvx2},
-    {"avx512", EncodeBlocksAvx512, DecodeBlocksAvx512, TextSpanAvx512, DecodeTextAvx512, MeasureTextAvx2, 0},
+    // name     encode              decode              decodeText        decodeArmourText        span            hyphenSpan        measure
+    {"scalar", EncodeBlocksScalar, DecodeBlocksScalar, DecodeTextScalar, DecodeArmourTextScalar, TextSpanScalar, HyphenSpanScalar, MeasureTextScalar},
+    {"ssse3",  EncodeBlocksSsse3,  DecodeBlocksSsse3,  DecodeTextSsse3,  DecodeArmourTextSsse3,  TextSpanSse2,   HyphenSpanSse2,   MeasureTextSsse3},
+    {"avx2",   EncodeBlocksAvx2,   DecodeBlocksAvx2,   DecodeTextAvx2,   DecodeArmourTextAvx2,   TextSpanAvx2,   HyphenSpanAvx2,   MeasureTextAvx2},
+    {"avx512", EncodeBlocksAvx512, DecodeBlocksAvx512, DecodeTextAvx512, DecodeArmourTextAvx512, TextSpanAvx512, HyphenSpanAvx512, MeasureTextAvx512},
 };
 
 static std::atomic<const Kernel *> activeKernel{nullptr};
@@ -52,8 +54,8 @@ int KernelSupported(int id)
     leaf7c = ecx;
     xcr0 = ReadXcr0();
     if (id == KERNEL_AVX2) return (leaf7b & CPU_AVX2) && (xcr0 & XCR0_YMM) == XCR0_YMM;
-    // KERNEL_AVX512
-    return (leaf7b & (CPU_AVX512F | CPU_AVX512BW | CPU_AVX512VL)) == (CPU_AVX512F | CPU_AVX512BW | CPU_AVX512VL) &&
+    // KERNEL_AVX512, whose row runs AVX2 code as well.
+    return (leaf7b & CPU_AVX2) && (leaf7b & (CPU_AVX512F | CPU_AVX512BW | CPU_AVX512VL)) == (CPU_AVX512F | CPU_AVX512BW | CPU_AVX512VL) &&
            (leaf7c & (CPU_AVX512VBMI | CPU_AVX512VBMI2)) == (CPU_AVX512VBMI | CPU_AVX512VBMI2) &&
            (xcr0 & XCR0_ZMM) == XCR0_ZMM;
 }

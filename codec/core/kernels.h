@@ -4,6 +4,8 @@
 #pragma once
 #include <stdint.h>
 
+#include "codec/core/shared.h"
+
 // Encodes whole 3-byte groups: reads at most blocks * 3 bytes and writes 4 characters a
 // group. Returns the number of groups done, which may be fewer than asked.
 typedef uint32_t (*EncodeKernel)(const uint8_t *input, uint32_t blocks, char *output);
@@ -20,7 +22,7 @@ typedef uint32_t (*DecodeKernel)(const char *text, uint32_t length, uint8_t *out
 
 // As DecodeKernel, for a NUL-terminated text of unknown length: stops at the NUL as at
 // any other character it leaves to the caller. Reads only within the pages holding the
-// text and its NUL. NULL for kernels that need to be given the length.
+// text and its NUL.
 typedef uint32_t (*DecodeTextKernel)(const char *text, uint8_t *output, uint32_t outputRoom,
                                      uint32_t *consumed);
 
@@ -34,75 +36,61 @@ typedef uint32_t (*SpanKernel)(const char *text, uint32_t limit);
 // whitespace (TAB LF FF CR space) or '=': MeasureText and the text's length in one pass.
 typedef uint32_t (*MeasureKernel)(const char *text, uint32_t limit, uint32_t *measured);
 
-// The aligned-block scans read bytes the address sanitizer would report all the same; only
-// those functions carry this.
-#if defined(__clang__) || defined(__GNUC__)
-#define READS_WHOLE_BLOCKS __attribute__((no_sanitize("address")))
-#else
-#error "the text scans need a compiler with no_sanitize"
-#endif
-
 enum KernelId { KERNEL_SCALAR, KERNEL_SSSE3, KERNEL_AVX2, KERNEL_AVX512, KERNEL_COUNT };
 
+// One CPU level's kernels: a column for each job, filled for every level (an entry taken
+// from another level says so in the table, dispatch.cpp).
 struct Kernel {
     const char *name;
     EncodeKernel encode;
     DecodeKernel decode;
-    SpanKernel span;
     DecodeTextKernel decodeText;
-    MeasureKernel measure;
     // As decodeText, but it also stops before every '-', so that the caller sees each one
-    // (armoured text may not have a line that begins with hyphens). NULL where the kernel
-    // takes '-' as data in its fast loops.
+    // (armoured text may not have a line that begins with hyphens).
     DecodeTextKernel decodeArmourText;
+    SpanKernel span;
+    // As span, stopping at the first '-' as well: the scan an armoured body is decoded behind.
+    SpanKernel hyphenSpan;
+    MeasureKernel measure;
 };
 
+// Each level's kernels, defined in its folder (scalar/, ssse3/, avx2/, avx512/): encode.cpp,
+// decode.cpp and scan.cpp. Call a vector level's only after KernelSupported said yes.
 uint32_t EncodeBlocksScalar(const uint8_t *input, uint32_t blocks, char *output);
-uint32_t DecodeBlocksScalar(const char *text, uint32_t length, uint8_t *output,
-                            uint32_t outputRoom, uint32_t *consumed);
-uint32_t DecodeTextScalar(const char *text, uint8_t *output, uint32_t outputRoom,
-                          uint32_t *consumed);
-uint32_t DecodeArmourTextScalar(const char *text, uint8_t *output, uint32_t outputRoom,
-                                uint32_t *consumed);
-uint32_t TextSpanScalar(const char *text, uint32_t limit);      // base64.cpp
+uint32_t DecodeBlocksScalar(const char *text, uint32_t length, uint8_t *output, uint32_t outputRoom,
+                            uint32_t *consumed);
+uint32_t DecodeTextScalar(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed);
+uint32_t DecodeArmourTextScalar(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed);
+uint32_t TextSpanScalar(const char *text, uint32_t limit);
+uint32_t HyphenSpanScalar(const char *text, uint32_t limit);
 uint32_t MeasureTextScalar(const char *text, uint32_t limit, uint32_t *measured);
 
-// Vector kernels, one file per CPU feature level, each compiled with its own flags: call
-// one only after KernelSupported said yes.
 uint32_t EncodeBlocksSsse3(const uint8_t *input, uint32_t blocks, char *output);
-uint32_t DecodeBlocksSsse3(const char *text, uint32_t length, uint8_t *output,
-                           uint32_t outputRoom, uint32_t *consumed);
-uint32_t TextSpanSse2(const char *text, uint32_t limit);        // ssse3/decode.cpp
+uint32_t DecodeBlocksSsse3(const char *text, uint32_t length, uint8_t *output, uint32_t outputRoom,
+                           uint32_t *consumed);
 uint32_t DecodeTextSsse3(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed);
 uint32_t DecodeArmourTextSsse3(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed);
-uint32_t MeasureTextSsse3(const char *text, uint32_t limit, uint32_t *measured);  // ssse3/scan.cpp
+uint32_t TextSpanSse2(const char *text, uint32_t limit);
+uint32_t HyphenSpanSse2(const char *text, uint32_t limit);
+uint32_t MeasureTextSsse3(const char *text, uint32_t limit, uint32_t *measured);
+
 uint32_t EncodeBlocksAvx2(const uint8_t *input, uint32_t blocks, char *output);
-uint32_t DecodeBlocksAvx2(const char *text, uint32_t length, uint8_t *output,
-                          uint32_t outputRoom, uint32_t *consumed);
-uint32_t TextSpanAvx2(const char *text, uint32_t limit);
+uint32_t DecodeBlocksAvx2(const char *text, uint32_t length, uint8_t *output, uint32_t outputRoom,
+                          uint32_t *consumed);
 uint32_t DecodeTextAvx2(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed);
 uint32_t DecodeArmourTextAvx2(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed);
-uint32_t MeasureTextAvx2(const char *text, uint32_t limit, uint32_t *measured);    // avx2/scan.cpp
+uint32_t TextSpanAvx2(const char *text, uint32_t limit);
+uint32_t HyphenSpanAvx2(const char *text, uint32_t limit);
+uint32_t MeasureTextAvx2(const char *text, uint32_t limit, uint32_t *measured);
+
 uint32_t EncodeBlocksAvx512(const uint8_t *input, uint32_t blocks, char *output);
-uint32_t DecodeBlocksAvx512(const char *text, uint32_t length, uint8_t *output,
-                            uint32_t outputRoom, uint32_t *consumed);
-uint32_t TextSpanAvx512(const char *text, uint32_t limit);
+uint32_t DecodeBlocksAvx512(const char *text, uint32_t length, uint8_t *output, uint32_t outputRoom,
+                            uint32_t *consumed);
 uint32_t DecodeTextAvx512(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed);
-
-// The whitespace the decoder skips: TAB, LF, FF, CR and space.
-static inline int IsSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
-}
-
-// Shared by the vector decoders (ssse3/decode.cpp): given that text[0, position) holds only
-// alphabet characters and whitespace, of which the last `undecoded` data characters were
-// not decoded, returns where the decoded groups end (just after their last character).
-uint32_t EndOfDecodedGroups(const char *text, uint32_t position, uint32_t undecoded);
-// Row m lists the positions of the set bits of the 8-bit mask m in order, padded with
-// 0x80 (a zero under pshufb); COMPACT_COUNT[m] is how many bits m has.
-extern const uint8_t (*const COMPACT_SHUFFLE)[8];
-extern const uint8_t *const COMPACT_COUNT;
+uint32_t DecodeArmourTextAvx512(const char *text, uint8_t *output, uint32_t outputRoom, uint32_t *consumed);
+uint32_t TextSpanAvx512(const char *text, uint32_t limit);
+uint32_t HyphenSpanAvx512(const char *text, uint32_t limit);
+uint32_t MeasureTextAvx512(const char *text, uint32_t limit, uint32_t *measured);
 
 // The kernel every conversion uses: chosen on first use from what the CPU and the
 // operating system support, published atomically, never changed afterwards except by

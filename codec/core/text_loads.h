@@ -1,15 +1,11 @@
-// codec/core/text_loads.h -- the byte loads, the scalar steps and the alphabet tables the
-// SSSE3 and AVX2 decoders share. No vector code here, and every function static inline, so
-// each kernel file (compiled with its own flags) keeps its own copy and none is ever taken
+// codec/core/text_loads.h -- the byte loads, the look for the NUL ahead and the alphabet
+// tables the vector decoders share. No vector code here, and every function static inline,
+// so each kernel file (compiled with its own flags) keeps its own copy and none is ever taken
 // from a file with wider instructions.
 #pragma once
 #include "codec/core/kernels.h"
 
 #include <stdint.h>
-#include <type_traits>
-
-// Page size on every target we build for; a text's NUL is looked for a page at a time.
-static const uint32_t PAGE_BYTES = 4096;
 
 // The standard alphabet by nibbles: a byte belongs to it exactly when the entries of its
 // low and its high nibble share no bit. Each high nibble's entry names the bits whose low
@@ -76,78 +72,5 @@ static inline void ReadFurther(const char *text, uint32_t position, uint32_t *re
     } else {
         *readable = position + found;
         *endKnown = 1;
-    }
-}
-
-// Lines of 64 or 76 characters, each followed by one separator of one or two whitespace
-// bytes (PEM's LF, MIME's CR LF).
-struct LineShape {
-    uint32_t line, separatorBytes, separator;
-};
-
-// Whether the text at `at` looks like such lines: its data ends `rest` characters in, at a
-// group's end, and a separator follows there and again one whole line later. `left`
-// counts the characters that may be read from `at`. 1 with *shape filled, or 0.
-template <bool untilNul>
-static inline int FindLineShape(const char *at, uint32_t rest, uint32_t left, LineShape *shape)
-{
-    if (rest % 4 != 0 || left - rest < 3 || !IsSpace((char)LoadByte<untilNul>(at + rest))) return 0;
-    uint32_t separatorBytes = IsSpace((char)LoadByte<untilNul>(at + rest + 1)) ? 2 : 1;
-    uint32_t separator = SeparatorAt<untilNul>(at + rest, separatorBytes);
-    uint32_t next = rest + separatorBytes;
-    shape->separatorBytes = separatorBytes;
-    shape->separator = separator;
-    static const uint32_t LINES[] = {76, 64};
-    for (uint32_t line : LINES) {
-        if (left - next >= line + separatorBytes &&
-            SeparatorAt<untilNul>(at + next + line, separatorBytes) == separator) {
-            shape->line = line;
-            return 1;
-        }
-    }
-    return 0;
-}
-
-// Calls `run(line, separatorBytes)` with both as compile-time constants for `shape`, so
-// that a kernel's line loop is built once for each of the four shapes it may meet.
-template <class Run>
-static inline int ForLineShape(const LineShape &shape, Run run)
-{
-    using Bytes2 = std::integral_constant<uint32_t, 2>;
-    using Bytes1 = std::integral_constant<uint32_t, 1>;
-    using Line76 = std::integral_constant<uint32_t, 76>;
-    using Line64 = std::integral_constant<uint32_t, 64>;
-    if (shape.separatorBytes == 2) return shape.line == 76 ? run(Line76(), Bytes2()) : run(Line64(), Bytes2());
-    return shape.line == 76 ? run(Line76(), Bytes1()) : run(Line64(), Bytes1());
-}
-
-// How many whole lines of LINE characters and a separator of SEPARATOR_BYTES a line loop
-// may take from `position`: as many as may be read, both separator bytes being read
-// whatever its length (so a line needs one byte more than it may have), and as many as
-// fit in the output's room, a loop storing up to `storeBeyond` bytes past a line's last.
-template <uint32_t LINE, uint32_t SEPARATOR_BYTES>
-static inline uint32_t LinesInReach(uint32_t length, uint32_t position, uint32_t outputRoom, uint32_t written,
-                                    uint32_t storeBeyond)
-{
-    const uint32_t step = LINE + SEPARATOR_BYTES, bytes = LINE / 4 * 3, room = bytes + storeBeyond;
-    uint32_t lines = length - position >= LINE + 2 ? (length - position - LINE - 2) / step + 1 : 0;
-    uint32_t fit = outputRoom - written >= room ? (outputRoom - written - room) / bytes + 1 : 0;
-    return lines < fit ? lines : fit;
-}
-
-// Runs `runLines(readable)` (which decodes whole lines while they may be read and returns
-// 1 when it stopped only for want of characters or room) again as long as a text without a
-// length goes on into further pages, so that lines crossing a page need not leave the loop.
-template <bool untilNul, class RunLines>
-static inline void RunLinesAcrossPages(const char *text, uint32_t *readable, int *endKnown, uint32_t *position,
-                                       SpanKernel span, RunLines runLines)
-{
-    for (;;) {
-        uint32_t from = *position;
-        int ranOut = runLines(*readable);
-        if (!untilNul || !ranOut || *position == from) break;
-        uint32_t before = *readable;
-        ReadFurther(text, *position, readable, endKnown, span);
-        if (*readable == before) break;
     }
 }

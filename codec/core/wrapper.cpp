@@ -18,16 +18,6 @@ static const char HYPHENS[] = "-----";
 // "-----END" and the closing "-----" (its space is whitespace).
 static const uint32_t END_LINE_DATA_CHARS = 13;
 
-// The scan of the active kernel's CPU level. Picked by kernel, not by CPU, so that a kernel
-// forced by a test brings its own scan along.
-static SpanKernel ActiveHyphenSpan(void)
-{
-    const Kernel *kernel = ActiveKernel();
-    if (kernel == KernelById(KERNEL_AVX512) || kernel == KernelById(KERNEL_AVX2)) return HyphenSpanAvx2;
-    if (kernel == KernelById(KERNEL_SSSE3)) return HyphenSpanSse2;
-    return HyphenSpanScalar;
-}
-
 static int IsBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\f';
@@ -153,7 +143,7 @@ static int IsLastEndLine(const Base64TextDecoder *decoder, uint32_t at)
 static int FeedArmouredBody(Base64TextDecoder *decoder, uint32_t from, uint32_t count)
 {
     const char *text = decoder->text;
-    SpanKernel scan = ActiveHyphenSpan();
+    SpanKernel scan = ActiveKernel()->hyphenSpan;
 
     while (count > 0 && !decoder->armourEnded) {
         uint32_t slice = count < ARMOUR_SLICE_CHARS ? count : ARMOUR_SLICE_CHARS;
@@ -186,7 +176,6 @@ static int DecodeArmouredBody(Base64TextDecoder *decoder)
     Base64Decoder *body = &decoder->decoder;
     uint32_t from = decoder->bodyStart;
 
-    if (!kernel) return FeedArmouredBody(decoder, from, NO_LIMIT);
     while (!decoder->armourEnded) {
         if (body->pendingCount == 0 && body->padding == 0) {
             uint32_t consumed = 0;

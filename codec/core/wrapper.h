@@ -30,13 +30,6 @@ int Base64TextDecodeFeed(Base64TextDecoder *decoder, uint32_t from, uint32_t cou
 // After the last piece; textLength is where the text's NUL is. Returns 1 or 0.
 int Base64TextDecodeFinish(Base64TextDecoder *decoder, uint32_t textLength);
 
-// The scan the armoured body is decoded behind: like SpanKernel (kernels.h), but it also
-// stops at the first '-', where an armour line may start. One per kernel; the wrapper code
-// picks the one that goes with the active kernel.
-uint32_t HyphenSpanScalar(const char *text, uint32_t limit);   // base64.cpp
-uint32_t HyphenSpanSse2(const char *text, uint32_t limit);     // hyphen_ssse3.cpp
-uint32_t HyphenSpanAvx2(const char *text, uint32_t limit);     // hyphen_avx2.cpp
-
 // In base64.cpp: the measure (alone, or with the length in the same pass) and the
 // whole-text decode of text with no wrapper.
 uint32_t MeasureBareText(const char *text);

@@ -1,6 +1,7 @@
-// codec/core/scalar/decode.cpp -- the portable kernels: whole groups through lookup tables. Every
-// CPU runs them, and the SIMD kernels are checked against them.
+// codec/core/scalar/decode.cpp -- the portable decoders: whole groups through lookup tables.
+// Every CPU runs them, and the SIMD kernels are checked against them.
 #include "codec/core/kernels.h"
+#include "codec/core/scalar/vectors.h"
 
 #include <atomic>
 #include <string.h>
@@ -11,18 +12,9 @@
 #error "the scalar tables assume a little-endian target"
 #endif
 
-static constexpr char ALPHABET[65] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
 // Set in every decode entry of a character outside the alphabet, above the 24 data bits,
 // so one test of the four lookups OR'd together rejects a group.
 static const uint32_t DECODE_INVALID = 0x01000000u;
-
-// 12 bits of input -> the two characters they encode, first character in the low byte,
-// so a 16-bit store writes them in order.
-struct EncodePairTable {
-    uint16_t pair[4096];
-};
 
 // One table per position in a group of four characters. Each holds the character's 6 bits
 // already moved to where they land in the 3 decoded bytes (as a little-endian word), so a
@@ -39,14 +31,6 @@ static constexpr int ValueOf(int c, int hyphenIsData)
     if (c == '+' || (c == '-' && hyphenIsData)) return 62;
     if (c == '/' || c == '_') return 63;
     return -1;
-}
-
-static constexpr EncodePairTable MakeEncodePairs()
-{
-    EncodePairTable table{};
-    for (int i = 0; i < 4096; ++i)
-        table.pair[i] = (uint16_t)((uint8_t)ALPHABET[i >> 6] | (uint8_t)ALPHABET[i & 63] << 8);
-    return table;
 }
 
 static constexpr DecodeTables MakeDecodeTables(int hyphenIsData)
@@ -68,7 +52,6 @@ static constexpr DecodeTables MakeDecodeTables(int hyphenIsData)
     return tables;
 }
 
-static constexpr EncodePairTable ENCODE_PAIRS = MakeEncodePairs();
 static constexpr DecodeTables DECODE = MakeDecodeTables(1);
 // For armoured text, whose caller must see every '-'; only that text brings it into cache.
 static constexpr DecodeTables DECODE_NO_HYPHEN = MakeDecodeTables(0);
@@ -92,46 +75,6 @@ static int PairsReady(PairTable *pairs, const DecodeTables *tables)
     for (uint32_t i = 0; i < 65536; ++i) pairs->at[i] = tables->at[0][i & 255] | tables->at[1][i >> 8];
     pairs->built.store(1, std::memory_order_release);
     return 1;
-}
-
-static inline uint32_t LoadBigEndian32(const uint8_t *p)
-{
-    uint32_t word;
-    memcpy(&word, p, 4);
-    return __builtin_bswap32(word);
-}
-
-// The group's 24 bits sit in the top of `word`; writes its 4 characters.
-static inline void StoreGroup(uint32_t word, char *out)
-{
-    uint32_t chars = (uint32_t)ENCODE_PAIRS.pair[word >> 20] |
-                     (uint32_t)ENCODE_PAIRS.pair[(word >> 8) & 0xFFF] << 16;
-    memcpy(out, &chars, 4);
-}
-
-uint32_t EncodeBlocksScalar(const uint8_t *input, uint32_t blocks, char *output)
-{
-    uint32_t left = blocks;
-    // Four groups a step, each read as one 4-byte load; the last load reaches one byte
-    // into the next group, so the loop keeps at least one group in reserve.
-    while (left > 4) {
-        StoreGroup(LoadBigEndian32(input), output);
-        StoreGroup(LoadBigEndian32(input + 3), output + 4);
-        StoreGroup(LoadBigEndian32(input + 6), output + 8);
-        StoreGroup(LoadBigEndian32(input + 9), output + 12);
-        input += 12;
-        output += 16;
-        left -= 4;
-    }
-    while (left > 0) {
-        uint32_t word = (uint32_t)input[0] << 24 | (uint32_t)input[1] << 16 |
-                        (uint32_t)input[2] << 8;
-        StoreGroup(word, output);
-        input += 3;
-        output += 4;
-        left -= 1;
-    }
-    return blocks;
 }
 
 static inline uint32_t LoadWord(const uint8_t *in)
@@ -236,17 +179,13 @@ uint32_t DecodeBlocksScalar(const char *text, uint32_t length, uint8_t *output,
     return done * 3;
 }
 
-typedef uintptr_t __attribute__((may_alias)) AliasedWord;
-static const uintptr_t BYTE_ONES = ~(uintptr_t)0 / 0xFF;
-
 // Non-zero when the aligned 16 bytes at `block` hold a zero byte.
 READS_WHOLE_BLOCKS static inline uintptr_t BlockHoldsZero(const uint8_t *block)
 {
     const AliasedWord *w = (const AliasedWord *)block;
     uintptr_t any = 0;
-    for (uint32_t i = 0; i < 16 / sizeof(uintptr_t); ++i)
-        any |= (w[i] - BYTE_ONES) & ~w[i];
-    return any & BYTE_ONES * 0x80;
+    for (uint32_t i = 0; i < 16 / sizeof(Word); ++i) any |= HasByteBelow(w[i], 1);
+    return any;
 }
 
 // Whether a load of 4 or 16 bytes at `in` may go ahead: the 64-byte line of the next

@@ -1,0 +1,383 @@
+// codec/core/avx512/lines.cpp -- the AVX-512 decoder's second method: text broken into lines
+// of one length by one separator, decoded in windows of 60 characters without compressing.
+#include "codec/core/avx512/vectors.h"
+
+#include <utility>
+
+namespace {
+
+// Text broken into lines of one length by one separator (MIME's 76 characters and CR LF,
+// PEM's 64 and LF) is decoded without compressing, in windows of 60 data characters: with
+// a separator of at most 2 bytes they fit one 64-byte load, from which a byte permute drops
+// the separator, and the separator itself is checked in the same load. (Windows of 64 would
+// need a second load for their last bytes, and loads are what the decoding waits for.)
+// Where the windows start and break repeats every 15 lines, so each common shape has that
+// period unrolled with those as constants.
+const uint32_t WINDOW_CHARS = 60;
+// Without a length, the line loops look for the NUL a page at a time, and after this many
+// pages this far ahead at a time.
+const uint32_t LINES_PAGES_BEFORE_SCAN = 1024;
+const uint32_t LINES_SCAN_AHEAD = 16384;
+const uint32_t WINDOW_BYTES = WINDOW_CHARS / 4 * 3;
+
+template <uint32_t LINE, uint32_t SEPARATOR>
+struct LineShape {
+    static_assert(LINE == 64 || LINE == 76, "a line shape with its own period length");
+    static_assert(SEPARATOR == 1 || SEPARATOR == 2, "a separator of one or two bytes");
+    static constexpr uint32_t WINDOWS = 15 * LINE / WINDOW_CHARS;
+    // Windows checked at once: a line that breaks the shape (the text's last, say) costs
+    // at most these done again.
+    static constexpr uint32_t GROUP = LINE == 64 ? 4 : 5;
+    uint32_t offset[WINDOWS];     // of each window's first character, from the period's start
+    uint32_t lineLeft[WINDOWS];   // characters of its line from its first one on
+    uint32_t periodBytes;
+};
+
+template <uint32_t LINE, uint32_t SEPARATOR>
+constexpr LineShape<LINE, SEPARATOR> MakeLineShape(void)
+{
+    LineShape<LINE, SEPARATOR> shape{};
+    uint32_t column = 0, offset = 0;
+    for (uint32_t j = 0; j < shape.WINDOWS; ++j) {
+        uint32_t left = LINE - column;
+        shape.offset[j] = offset;
+        shape.lineLeft[j] = left;
+        if (left <= WINDOW_CHARS) {
+            offset += WINDOW_CHARS + SEPARATOR;
+            column = column + WINDOW_CHARS - LINE;
+        } else {
+            offset += WINDOW_CHARS;
+            column += WINDOW_CHARS;
+        }
+    }
+    shape.periodBytes = offset;
+    return shape;
+}
+
+template <uint32_t LINE, uint32_t SEPARATOR>
+constexpr LineShape<LINE, SEPARATOR> LINE_SHAPE = MakeLineShape<LINE, SEPARATOR>();
+
+// Row k drops a separator that starts at lane 4k (row 15: none); the lanes past the window
+// repeat its first character, which keeps them valid data.
+struct SkipIndexes {
+    uint8_t row[16][64];
+};
+
+template <uint32_t SEPARATOR>
+constexpr SkipIndexes MakeSkipIndexes(void)
+{
+    SkipIndexes t{};
+    for (uint32_t k = 0; k < 16; ++k)
+        for (uint32_t i = 0; i < 64; ++i)
+            t.row[k][i] = (uint8_t)(i >= WINDOW_CHARS ? 0 : i < 4 * k ? i : i + SEPARATOR);
+    return t;
+}
+
+template <uint32_t SEPARATOR>
+alignas(64) constexpr SkipIndexes SKIP_INDEXES = MakeSkipIndexes<SEPARATOR>();
+
+
+// Window J of a period at `base`: its 45 bytes go to to + 45 * J (with 19 more stored after
+// them). Any top bit in `seen` afterwards marks whitespace or a stray byte where data
+// belongs; a set bit in `wrong`, a separator that is not the one the lines have.
+template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR, uint32_t J>
+inline __attribute__((always_inline)) void DecodeLineWindow(
+    const char *base, uint8_t *to, __m512i tableLow, __m512i tableHigh, __m512i separatorBytes,
+    __m512i &seen, uintptr_t &wrong)
+{
+    constexpr uint32_t left = LINE_SHAPE<LINE, SEPARATOR>.lineLeft[J];
+    constexpr uint32_t skipRow = left < WINDOW_CHARS ? left / 4 : 15;
+    __m512i bytes = LoadText<untilNul>(base + LINE_SHAPE<LINE, SEPARATOR>.offset[J]);
+    __m512i c = Permute(_mm512_load_si512((const void *)SKIP_INDEXES<SEPARATOR>.row[skipRow]), bytes);
+    if constexpr (left <= WINDOW_CHARS) {
+        // The check goes through a general register: mask registers are slow to combine,
+        // and the empty asm keeps the compiler from folding the lanes back into a masked
+        // compare.
+        constexpr uint64_t separatorLanes = ((1ull << SEPARATOR) - 1) << left;
+#if defined(__x86_64__)
+        uintptr_t differs = _cvtmask64_u64(_mm512_cmpneq_epi8_mask(bytes, separatorBytes));
+        __asm__("" : "+r"(differs));
+        wrong |= differs & separatorLanes;
+#else
+        // 32-bit code has 32-bit general registers: only the half of the mask that holds
+        // the separator (lanes left and left + 1, left a multiple of 4) is moved over.
+        __mmask64 lanes = _mm512_cmpneq_epi8_mask(bytes, separatorBytes);
+        uintptr_t differs = left >= 32 ? _cvtmask32_u32((__mmask32)_kshiftri_mask64(lanes, 32))
+                                       : _cvtmask32_u32((__mmask32)_kshiftri_mask64(_kshiftli_mask64(lanes, 32), 32));
+        __asm__("" : "+r"(differs));
+        wrong |= differs & (uint32_t)(left >= 32 ? separatorLanes >> 32 : separatorLanes);
+#endif
+    }
+    __m512i v = _mm512_permutex2var_epi8(tableLow, c, tableHigh);
+    seen = _mm512_ternarylogic_epi32(seen, v, c, 0xFE);   // a | b | c
+    _mm512_storeu_si512((void *)(to + WINDOW_BYTES * J), Pack(v));
+}
+
+template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR, uint32_t FIRST, uint32_t... I>
+inline __attribute__((always_inline)) void DecodeLineWindows(
+    const char *base, uint8_t *to, __m512i tableLow, __m512i tableHigh, __m512i separatorBytes,
+    __m512i &seen, uintptr_t &wrong, std::integer_sequence<uint32_t, I...>)
+{
+    (DecodeLineWindow<untilNul, LINE, SEPARATOR, FIRST + I>(base, to, tableLow, tableHigh, separatorBytes, seen, wrong), ...);
+}
+
+// The windows of a period at `base` from window FIRST on, a group at a time while a
+// group's loads stay within the `avail` bytes and its stores within the `room`. Returns the
+// window it stopped at: the first of a group that broke the shape or did not fit, or
+// WINDOWS.
+template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR, uint32_t FIRST>
+inline __attribute__((always_inline)) uint32_t DecodeLineGroups(
+    const char *base, uint32_t avail, uint8_t *to, uintptr_t room, __m512i tableLow, __m512i tableHigh,
+    __m512i separatorBytes)
+{
+    typedef LineShape<LINE, SEPARATOR> Shape;
+    constexpr uint32_t COUNT = Shape::WINDOWS - FIRST < Shape::GROUP ? Shape::WINDOWS - FIRST : Shape::GROUP;
+    constexpr uint32_t REACH = LINE_SHAPE<LINE, SEPARATOR>.offset[FIRST + COUNT - 1] + 64;
+    if (avail < REACH || room < WINDOW_BYTES * (FIRST + COUNT) + 64 - WINDOW_BYTES) return FIRST;
+    __m512i seen = _mm512_setzero_si512();
+    uintptr_t wrong = 0;
+    DecodeLineWindows<untilNul, LINE, SEPARATOR, FIRST>(base, to, tableLow, tableHigh, separatorBytes, seen, wrong,
+                                                        std::make_integer_sequence<uint32_t, COUNT>());
+    __mmask64 stray = _mm512_movepi8_mask(seen);
+    if (!_kortestz_mask64_u8(stray, stray) || wrong) return FIRST;
+    if constexpr (FIRST + COUNT < Shape::WINDOWS)
+        return DecodeLineGroups<untilNul, LINE, SEPARATOR, FIRST + COUNT>(base, avail, to, room, tableLow, tableHigh,
+                                                                           separatorBytes);
+    else
+        return Shape::WINDOWS;
+}
+
+// `chars` data characters at `at` (a multiple of 4, at most 128), of which `readable`
+// bytes may be read, checked before anything moves on. Stores up to 64 bytes at `to`
+// whatever it finds; 1 when they are all data.
+template <bool untilNul>
+inline int DecodeDataRun(const char *at, uint32_t chars, uint32_t readable, uint8_t *to,
+                                const uint8_t *outEnd, __m512i tableLow, __m512i tableHigh, __m512i lanes)
+{
+    uint32_t tail = chars > 64 ? chars - 64 : 0;
+    if (chars == 0) return 1;
+    if (readable < (chars > 64 ? chars : 64) || outEnd - to < (ptrdiff_t)(tail / 4 * 3 + 64)) return 0;
+    __m512i first = LoadText<untilNul>(at);
+    // A run shorter than a window has 'A's after it, which decode like any data.
+    if (chars < 64)
+        first = _mm512_mask_blend_epi8(_mm512_cmpge_epu8_mask(lanes, _mm512_set1_epi8((char)chars)), first,
+                                       _mm512_set1_epi8('A'));
+    __m512i last = tail ? LoadText<untilNul>(at + chars - 64) : first;
+    __m512i v0 = _mm512_permutex2var_epi8(tableLow, first, tableHigh);
+    __m512i v1 = _mm512_permutex2var_epi8(tableLow, last, tableHigh);
+    __mmask64 stray = _mm512_movepi8_mask(_mm512_ternarylogic_epi32(v0, v1, _mm512_or_si512(first, last), 0xFE));
+    if (!_kortestz_mask64_u8(stray, stray)) return 0;
+    _mm512_storeu_si512((void *)to, Pack(v0));
+    if (tail) _mm512_storeu_si512((void *)(to + tail / 4 * 3), Pack(v1));
+    return 1;
+}
+
+// `chars` data characters at `at` (a multiple of 4, at most 128) and the separator after
+// them, before `limit`: the rest of a line where the windows stopped. 1 when they are all
+// there (and decoded).
+template <bool untilNul>
+inline int DecodeLinePiece(const char *at, uint32_t chars, uint32_t separatorBytes,
+                                  uint32_t separator, const char *limit, uint8_t *to,
+                                  const uint8_t *outEnd, __m512i tableLow, __m512i tableHigh,
+                                  __m512i lanes)
+{
+    uint32_t readable = (uint32_t)(limit - at);
+    if (readable < chars + separatorBytes) return 0;
+    if (SeparatorAt<untilNul>(at + chars, separatorBytes) != separator) return 0;
+    return DecodeDataRun<untilNul>(at, chars, readable, to, outEnd, tableLow, tableHigh, lanes);
+}
+
+// Window j of a period at `base`, known only at run time and checked at once: for the
+// windows where a group would read past the text known to be there.
+template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR>
+inline int DecodeLineWindowAt(uint32_t j, const char *base, uint8_t *to, uint32_t separator,
+                                     __m512i tableLow, __m512i tableHigh)
+{
+    const LineShape<LINE, SEPARATOR> &shape = LINE_SHAPE<LINE, SEPARATOR>;
+    uint32_t left = shape.lineLeft[j];
+    const char *at = base + shape.offset[j];
+    if (left <= WINDOW_CHARS && SeparatorAt<untilNul>(at + left, SEPARATOR) != separator) return 0;
+    __m512i bytes = LoadText<untilNul>(at);
+    uint32_t skipRow = left < WINDOW_CHARS ? left / 4 : 15;
+    __m512i c = Permute(_mm512_load_si512((const void *)SKIP_INDEXES<SEPARATOR>.row[skipRow]), bytes);
+    __m512i v = _mm512_permutex2var_epi8(tableLow, c, tableHigh);
+    __mmask64 stray = _mm512_movepi8_mask(_mm512_or_si512(v, c));
+    if (!_kortestz_mask64_u8(stray, stray)) return 0;
+    _mm512_storeu_si512((void *)(to + WINDOW_BYTES * j), Pack(v));
+    return 1;
+}
+
+// The offset of the first byte from `p` that is not an alphabet character, looking at most
+// `avail` bytes ahead in whole vectors; `avail` or more when there is none in them.
+template <bool untilNul>
+inline uint32_t FirstNonData(const char *p, uint32_t avail, __m512i tableLow, __m512i tableHigh)
+{
+    uint32_t at = 0;
+    for (; avail - at >= 64 && at <= 128; at += 64) {
+        __m512i c = LoadText<untilNul>(p + at);
+        __m512i v = _mm512_permutex2var_epi8(tableLow, c, tableHigh);
+        __mmask64 nonData = _mm512_movepi8_mask(_mm512_or_si512(v, c));
+        if (!_kortestz_mask64_u8(nonData, nonData)) return at + FirstLane(nonData);
+    }
+    return at > avail ? at : avail;
+}
+
+// DecodeLineGroups from a group's first window known only at run time.
+template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR, uint32_t GROUP_START = 0>
+inline __attribute__((always_inline)) uint32_t DecodeLineGroupsFrom(
+    uint32_t first, const char *base, uint32_t avail, uint8_t *to, uintptr_t room, __m512i tableLow,
+    __m512i tableHigh, __m512i separatorBytes)
+{
+    typedef LineShape<LINE, SEPARATOR> Shape;
+    if constexpr (GROUP_START + Shape::GROUP < Shape::WINDOWS) {
+        if (first != GROUP_START)
+            return DecodeLineGroupsFrom<untilNul, LINE, SEPARATOR, GROUP_START + Shape::GROUP>(
+                first, base, avail, to, room, tableLow, tableHigh, separatorBytes);
+    }
+    return DecodeLineGroups<untilNul, LINE, SEPARATOR, GROUP_START>(base, avail, to, room, tableLow, tableHigh,
+                                                                    separatorBytes);
+}
+
+// Decodes whole lines from *in (a line's start) while the text keeps to the shape, the
+// loads stay before `limit` and the stores before outEnd, and moves *in and *out past them.
+// A period may start at any line. Where a group of windows stops (it broke the shape, the
+// text's last line say, or it would pass the end of the text or the room), windows go one
+// at a time up to the next group; where one of those stops, the rest of its line is tried
+// by itself and the periods go on from the next line; where that fails too, the line's
+// whole groups are decoded and the lines end. Without a length, `limit` is
+// where the text is known to go on to (the end of a page holding it, to start with), and
+// moves on as the scan for the NUL finds more.
+template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR>
+void DecodeLines(const char **in, const char *limit, uint8_t **out, const uint8_t *outEnd,
+                        uint32_t separator, __m512i tableLow, __m512i tableHigh, __m512i lanes)
+{
+    typedef LineShape<LINE, SEPARATOR> Shape;
+    constexpr const Shape &shape = LINE_SHAPE<LINE, SEPARATOR>;
+    const __m512i separatorBytes = SEPARATOR == 2 ? _mm512_set1_epi16((short)separator)
+                                                  : _mm512_set1_epi8((char)separator);
+    const char *base = *in;
+    uint8_t *to = *out;
+    uint32_t j = 0;             // the next window of the period at `base`
+    uint32_t pagesSeen = 0;
+    int nulSeen = 0;
+
+    for (;;) {
+        // Groups of windows from a group's start; windows one at a time up to the next
+        // group's start after a group that did not fit or broke the shape, which finds
+        // where it broke.
+        if (j % Shape::GROUP == 0)
+            j = DecodeLineGroupsFrom<untilNul, LINE, SEPARATOR>(j, base, (uint32_t)(limit - base), to,
+                                                               (uintptr_t)(outEnd - to), tableLow, tableHigh,
+                                                               separatorBytes);
+        if (j < Shape::WINDOWS) {
+            int fits = (uint32_t)(limit - base) >= shape.offset[j] + 64;
+            if (!fits && untilNul && !nulSeen) {
+                // Past the text known to be there. With the rest of the page free of NULs
+                // the next page is text too; a text that has gone on for megabytes gets its
+                // NUL looked for well ahead instead, since out of the caches each of these
+                // stops costs about a memory access, and the scan brings the text in early.
+                const char *from = base + shape.offset[j];
+                if (pagesSeen < LINES_PAGES_BEFORE_SCAN) {
+                    // The span kernel's aligned blocks stay within this page.
+                    uint32_t rest = (uint32_t)(limit - from);
+                    if (TextSpanAvx512(from, rest) == rest) {
+                        limit += PAGE_BYTES;
+                        ++pagesSeen;
+                        continue;
+                    }
+                } else {
+                    uint32_t span = TextSpanAvx512(from, LINES_SCAN_AHEAD);
+                    if (from + span > limit) limit = from + span;
+                    if (span == LINES_SCAN_AHEAD) continue;
+                    fits = (uint32_t)(limit - base) >= shape.offset[j] + 64;
+                }
+                nulSeen = 1;
+            }
+            if (fits && outEnd - to >= (ptrdiff_t)(WINDOW_BYTES * j + 64) &&
+                DecodeLineWindowAt<untilNul, LINE, SEPARATOR>(j, base, to, separator, tableLow, tableHigh)) {
+                ++j;
+            } else {
+                // The rest of this line by itself, then lines afresh from the next.
+                const char *at = base + shape.offset[j];
+                uint8_t *atTo = to + WINDOW_BYTES * j;
+                uint32_t left = shape.lineLeft[j];
+                if (!DecodeLinePiece<untilNul>(at, left, SEPARATOR, separator, limit, atTo, outEnd, tableLow,
+                                               tableHigh, lanes)) {
+                    // The lines end here, most often with the text's last: its data in
+                    // whole groups, and the rest is the caller's.
+                    uint32_t run = FirstNonData<untilNul>(at, (uint32_t)(limit - at), tableLow, tableHigh);
+                    run = (run < left ? run : left) / 4 * 4;
+                    if (DecodeDataRun<untilNul>(at, run, (uint32_t)(limit - at), atTo, outEnd, tableLow, tableHigh, lanes)) {
+                        at += run;
+                        atTo += run / 4 * 3;
+                    }
+                    base = at;
+                    to = atTo;
+                    break;
+                }
+                base = at + left + SEPARATOR;
+                to = atTo + left / 4 * 3;
+                j = 0;
+                continue;
+            }
+        }
+        if (j == Shape::WINDOWS) {
+            base += shape.periodBytes;
+            to += Shape::WINDOWS * WINDOW_BYTES;
+            j = 0;
+        }
+    }
+    *in = base;
+    *out = to;
+}
+
+}  // namespace
+
+// Whether the text at *in (between groups) goes on as lines of a shape we have a loop for:
+// the rest of this line, a separator, and a line of 64 or 76 characters followed by the
+// same separator. If so, decodes them and the lines after them, moves *in and *out past
+// what it decoded and returns 1: the lines' end is then the caller's.
+template <bool untilNul>
+int DecodeIfLinesAvx512(const char **in, const char *limit, uint8_t **out, const uint8_t *outEnd,
+                        __m512i tableLow, __m512i tableHigh, __m512i lanes)
+{
+    const char *at = *in;
+    uint32_t avail = (uint32_t)(limit - at);
+    uint32_t rest = FirstNonData<untilNul>(at, avail, tableLow, tableHigh);
+    if (rest >= avail || rest % 4 != 0 || avail - rest < 3) return 0;
+    uint32_t first = (uint8_t)at[rest];
+    if (first >= 0x80 || DECODE_TABLE.value[first] != 0x80) return 0;
+    uint32_t second = (uint8_t)at[rest + 1];
+    uint32_t separatorBytes = second < 0x80 && DECODE_TABLE.value[second] == 0x80 ? 2 : 1;
+    uint32_t separator = separatorBytes == 2 ? first | second << 8 : first;
+    uint32_t next = rest + separatorBytes;
+    // The next line's length, from where the same separator follows it; the groups check
+    // the characters themselves.
+    uint32_t line = 0;
+    if (avail - next >= 76 + separatorBytes && SeparatorAt<untilNul>(at + next + 76, separatorBytes) == separator)
+        line = 76;
+    else if (avail - next >= 64 + separatorBytes && SeparatorAt<untilNul>(at + next + 64, separatorBytes) == separator)
+        line = 64;
+    if (line == 0 || rest > line) return 0;
+    // Between lines already, or the rest of this one by itself first.
+    if (rest < line) {
+        if (!DecodeLinePiece<untilNul>(at, rest, separatorBytes, separator, limit, *out, outEnd, tableLow, tableHigh, lanes))
+            return 0;
+        *in = at + next;
+        *out += rest / 4 * 3;
+    }
+    if (line == 76 && separatorBytes == 2)
+        DecodeLines<untilNul, 76, 2>(in, limit, out, outEnd, separator, tableLow, tableHigh, lanes);
+    else if (line == 76)
+        DecodeLines<untilNul, 76, 1>(in, limit, out, outEnd, separator, tableLow, tableHigh, lanes);
+    else if (separatorBytes == 2)
+        DecodeLines<untilNul, 64, 2>(in, limit, out, outEnd, separator, tableLow, tableHigh, lanes);
+    else
+        DecodeLines<untilNul, 64, 1>(in, limit, out, outEnd, separator, tableLow, tableHigh, lanes);
+    return 1;
+}
+
+template int DecodeIfLinesAvx512<false>(const char **, const char *, uint8_t **, const uint8_t *, __m512i, __m512i,
+                                        __m512i);
+template int DecodeIfLinesAvx512<true>(const char **, const char *, uint8_t **, const uint8_t *, __m512i, __m512i,
+                                       __m512i);
