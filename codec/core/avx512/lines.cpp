@@ -238,6 +238,27 @@ inline __attribute__((always_inline)) uint32_t DecodeLineGroupsFrom(
                                                                     separatorBytes);
 }
 
+// Without a length: the characters from `from` (all before it already taken as lines) to
+// *limit hold no NUL, so the text goes on past *limit; returns 1 with *limit moved on, or 0
+// when the NUL is near (*limit then ends the text as far as it is known). A page at a time at
+// first; a text that has gone on for megabytes gets its NUL looked for well ahead instead,
+// since out of the caches each of these stops costs about a memory access, and the scan
+// brings the text in early.
+inline int ReadFurtherInLines(const char *from, const char **limit, uint32_t *pagesSeen)
+{
+    if (*pagesSeen < LINES_PAGES_BEFORE_SCAN) {
+        // The span kernel's aligned blocks stay within this page.
+        uint32_t rest = (uint32_t)(*limit - from);
+        if (AlignedSpan<Avx512Blocks, false>(from, rest) != rest) return 0;
+        *limit += PAGE_BYTES;
+        ++*pagesSeen;
+        return 1;
+    }
+    uint32_t span = AlignedSpan<Avx512Blocks, false>(from, LINES_SCAN_AHEAD);
+    if (from + span > *limit) *limit = from + span;
+    return span == LINES_SCAN_AHEAD;
+}
+
 // Decodes whole lines from *in (a line's start) while the text keeps to the shape, the
 // loads stay before `limit` and the stores before outEnd, and moves *in and *out past them.
 // A period may start at any line. Where a group of windows stops (it broke the shape, the
@@ -264,35 +285,30 @@ void DecodeLines(const char **in, const char *limit, uint8_t **out, const uint8_
     for (;;) {
         // Groups of windows from a group's start; windows one at a time up to the next
         // group's start after a group that did not fit or broke the shape, which finds
-        // where it broke.
-        if (j % Shape::GROUP == 0)
-            j = DecodeLineGroupsFrom<untilNul, LINE, SEPARATOR>(j, base, (uint32_t)(limit - base), to,
-                                                               (uintptr_t)(outEnd - to), tableLow, tableHigh,
-                                                               separatorBytes);
-        if (j < Shape::WINDOWS) {
-            int fits = (uint32_t)(limit - base) >= shape.offset[j] + 64;
-            if (!fits && untilNul && !nulSeen) {
-                // Past the text known to be there. With the rest of the page free of NULs
-                // the next page is text too; a text that has gone on for megabytes gets its
-                // NUL looked for well ahead instead, since out of the caches each of these
-                // stops costs about a memory access, and the scan brings the text in early.
-                const char *from = base + shape.offset[j];
-                if (pagesSeen < LINES_PAGES_BEFORE_SCAN) {
-                    // The span kernel's aligned blocks stay within this page.
-                    uint32_t rest = (uint32_t)(limit - from);
-                    if (TextSpanAvx512(from, rest) == rest) {
-                        limit += PAGE_BYTES;
-                        ++pagesSeen;
-                        continue;
-                    }
-                } else {
-                    uint32_t span = TextSpanAvx512(from, LINES_SCAN_AHEAD);
-                    if (from + span > limit) limit = from + span;
-                    if (span == LINES_SCAN_AHEAD) continue;
-                    fits = (uint32_t)(limit - base) >= shape.offset[j] + 64;
-                }
+        // where it broke. A group that would reach past the text known to be there first
+        // looks for more, so that a page's end costs a short scan rather than a group of
+        // windows taken one at a time.
+        if (j % Shape::GROUP == 0) {
+            uint32_t last = j + Shape::GROUP < Shape::WINDOWS ? j + Shape::GROUP - 1 : Shape::WINDOWS - 1;
+            if (untilNul && !nulSeen && (uint32_t)(limit - base) < shape.offset[last] + 64) {
+                if (ReadFurtherInLines(base + shape.offset[j], &limit, &pagesSeen)) continue;
                 nulSeen = 1;
             }
+            uint32_t stopped = DecodeLineGroupsFrom<untilNul, LINE, SEPARATOR>(
+                j, base, (uint32_t)(limit - base), to, (uintptr_t)(outEnd - to), tableLow, tableHigh, separatorBytes);
+            // Groups went on and stopped at a later one: that one may only want more text.
+            if (stopped != j && stopped < Shape::WINDOWS) {
+                j = stopped;
+                continue;
+            }
+            j = stopped;
+        }
+        if (j < Shape::WINDOWS) {
+            if (untilNul && !nulSeen && (uint32_t)(limit - base) < shape.offset[j] + 64) {
+                if (ReadFurtherInLines(base + shape.offset[j], &limit, &pagesSeen)) continue;
+                nulSeen = 1;
+            }
+            int fits = (uint32_t)(limit - base) >= shape.offset[j] + 64;
             if (fits && outEnd - to >= (ptrdiff_t)(WINDOW_BYTES * j + 64) &&
                 DecodeLineWindowAt<untilNul, LINE, SEPARATOR>(j, base, to, separator, tableLow, tableHigh)) {
                 ++j;
