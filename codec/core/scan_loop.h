@@ -24,8 +24,8 @@ namespace {
 
 inline uint32_t LowestBit(uint32_t mask) { return (uint32_t)__builtin_ctz(mask); }
 inline uint32_t LowestBit(uint64_t mask) { return (uint32_t)__builtin_ctzll(mask); }
-inline uint32_t CountBits(uint32_t mask) { return (uint32_t)__builtin_popcount(mask); }
-inline uint32_t CountBits(uint64_t mask) { return (uint32_t)__builtin_popcountll(mask); }
+inline uint32_t CountSetBits(uint32_t mask) { return (uint32_t)__builtin_popcount(mask); }
+inline uint32_t CountSetBits(uint64_t mask) { return (uint32_t)__builtin_popcountll(mask); }
 
 // The characters of `text` before its first stop, but at most `limit`.
 template <class Blocks, bool hyphen>
@@ -74,7 +74,7 @@ READS_WHOLE_BLOCKS inline int MeasureBlock(const char *block, uint32_t first, ui
     }
     // Two shifts, as a shift by the mask's whole width is undefined.
     if (end < Blocks::BYTES) fillers &= ((Mask)1 << end) - 1;
-    *count += CountBits(fillers);
+    *count += CountSetBits(fillers);
     *taken = end;
     return last;
 }

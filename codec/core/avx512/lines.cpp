@@ -1,6 +1,7 @@
 // codec/core/avx512/lines.cpp -- the AVX-512 decoder's second method: text broken into lines
 // of one length by one separator, decoded in windows of 60 characters without compressing.
 #include "codec/core/avx512/vectors.h"
+#include "codec/core/line_loop.h"
 
 #include <utility>
 
@@ -21,8 +22,8 @@ const uint32_t LINES_SCAN_AHEAD = 16384;
 const uint32_t WINDOW_BYTES = WINDOW_CHARS / 4 * 3;
 
 template <uint32_t LINE, uint32_t SEPARATOR>
-struct LineShape {
-    static_assert(LINE == 64 || LINE == 76, "a line shape with its own period length");
+struct WindowPlan {
+    static_assert(LINE == 64 || LINE == 76, "a line length with its own period");
     static_assert(SEPARATOR == 1 || SEPARATOR == 2, "a separator of one or two bytes");
     static constexpr uint32_t WINDOWS = 15 * LINE / WINDOW_CHARS;
     // Windows checked at once: a line that breaks the shape (the text's last, say) costs
@@ -34,9 +35,9 @@ struct LineShape {
 };
 
 template <uint32_t LINE, uint32_t SEPARATOR>
-constexpr LineShape<LINE, SEPARATOR> MakeLineShape(void)
+constexpr WindowPlan<LINE, SEPARATOR> MakeWindowPlan(void)
 {
-    LineShape<LINE, SEPARATOR> shape{};
+    WindowPlan<LINE, SEPARATOR> shape{};
     uint32_t column = 0, offset = 0;
     for (uint32_t j = 0; j < shape.WINDOWS; ++j) {
         uint32_t left = LINE - column;
@@ -55,7 +56,7 @@ constexpr LineShape<LINE, SEPARATOR> MakeLineShape(void)
 }
 
 template <uint32_t LINE, uint32_t SEPARATOR>
-constexpr LineShape<LINE, SEPARATOR> LINE_SHAPE = MakeLineShape<LINE, SEPARATOR>();
+constexpr WindowPlan<LINE, SEPARATOR> WINDOW_PLAN = MakeWindowPlan<LINE, SEPARATOR>();
 
 // Row k drops a separator that starts at lane 4k (row 15: none); the lanes past the window
 // repeat its first character, which keeps them valid data.
@@ -85,9 +86,9 @@ inline __attribute__((always_inline)) void DecodeLineWindow(
     const char *base, uint8_t *to, __m512i tableLow, __m512i tableHigh, __m512i separatorBytes,
     __m512i &seen, uintptr_t &wrong)
 {
-    constexpr uint32_t left = LINE_SHAPE<LINE, SEPARATOR>.lineLeft[J];
+    constexpr uint32_t left = WINDOW_PLAN<LINE, SEPARATOR>.lineLeft[J];
     constexpr uint32_t skipRow = left < WINDOW_CHARS ? left / 4 : 15;
-    __m512i bytes = LoadText<untilNul>(base + LINE_SHAPE<LINE, SEPARATOR>.offset[J]);
+    __m512i bytes = LoadText<untilNul>(base + WINDOW_PLAN<LINE, SEPARATOR>.offset[J]);
     __m512i c = Permute(_mm512_load_si512((const void *)SKIP_INDEXES<SEPARATOR>.row[skipRow]), bytes);
     if constexpr (left <= WINDOW_CHARS) {
         // The check goes through a general register: mask registers are slow to combine,
@@ -121,6 +122,20 @@ inline __attribute__((always_inline)) void DecodeLineWindows(
     (DecodeLineWindow<untilNul, LINE, SEPARATOR, FIRST + I>(base, to, tableLow, tableHigh, separatorBytes, seen, wrong), ...);
 }
 
+// Whether a group's windows held whitespace or a stray byte where data belongs, or a wrong
+// separator: one test of one integer where there are 64-bit general registers (gcc kept the
+// result of testing the two apart as a byte on the stack); 32-bit code tests the mask in
+// its own register.
+inline int StrayOrWrong(__m512i seen, uintptr_t wrong)
+{
+#if defined(__x86_64__)
+    return (_cvtmask64_u64(_mm512_movepi8_mask(seen)) | wrong) != 0;
+#else
+    __mmask64 stray = _mm512_movepi8_mask(seen);
+    return !_kortestz_mask64_u8(stray, stray) || wrong;
+#endif
+}
+
 // The windows of a period at `base` from window FIRST on, a group at a time while a
 // group's loads stay within the `avail` bytes and its stores within the `room`. Returns the
 // window it stopped at: the first of a group that broke the shape or did not fit, or
@@ -130,16 +145,15 @@ inline __attribute__((always_inline)) uint32_t DecodeLineGroups(
     const char *base, uint32_t avail, uint8_t *to, uintptr_t room, __m512i tableLow, __m512i tableHigh,
     __m512i separatorBytes)
 {
-    typedef LineShape<LINE, SEPARATOR> Shape;
+    typedef WindowPlan<LINE, SEPARATOR> Shape;
     constexpr uint32_t COUNT = Shape::WINDOWS - FIRST < Shape::GROUP ? Shape::WINDOWS - FIRST : Shape::GROUP;
-    constexpr uint32_t REACH = LINE_SHAPE<LINE, SEPARATOR>.offset[FIRST + COUNT - 1] + 64;
+    constexpr uint32_t REACH = WINDOW_PLAN<LINE, SEPARATOR>.offset[FIRST + COUNT - 1] + 64;
     if (avail < REACH || room < WINDOW_BYTES * (FIRST + COUNT) + 64 - WINDOW_BYTES) return FIRST;
     __m512i seen = _mm512_setzero_si512();
     uintptr_t wrong = 0;
     DecodeLineWindows<untilNul, LINE, SEPARATOR, FIRST>(base, to, tableLow, tableHigh, separatorBytes, seen, wrong,
                                                         std::make_integer_sequence<uint32_t, COUNT>());
-    __mmask64 stray = _mm512_movepi8_mask(seen);
-    if (!_kortestz_mask64_u8(stray, stray) || wrong) return FIRST;
+    if (StrayOrWrong(seen, wrong)) return FIRST;
     if constexpr (FIRST + COUNT < Shape::WINDOWS)
         return DecodeLineGroups<untilNul, LINE, SEPARATOR, FIRST + COUNT>(base, avail, to, room, tableLow, tableHigh,
                                                                            separatorBytes);
@@ -193,7 +207,7 @@ template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR>
 inline int DecodeLineWindowAt(uint32_t j, const char *base, uint8_t *to, uint32_t separator,
                                      __m512i tableLow, __m512i tableHigh)
 {
-    const LineShape<LINE, SEPARATOR> &shape = LINE_SHAPE<LINE, SEPARATOR>;
+    const WindowPlan<LINE, SEPARATOR> &shape = WINDOW_PLAN<LINE, SEPARATOR>;
     uint32_t left = shape.lineLeft[j];
     const char *at = base + shape.offset[j];
     if (left <= WINDOW_CHARS && SeparatorAt<untilNul>(at + left, SEPARATOR) != separator) return 0;
@@ -228,7 +242,7 @@ inline __attribute__((always_inline)) uint32_t DecodeLineGroupsFrom(
     uint32_t first, const char *base, uint32_t avail, uint8_t *to, uintptr_t room, __m512i tableLow,
     __m512i tableHigh, __m512i separatorBytes)
 {
-    typedef LineShape<LINE, SEPARATOR> Shape;
+    typedef WindowPlan<LINE, SEPARATOR> Shape;
     if constexpr (GROUP_START + Shape::GROUP < Shape::WINDOWS) {
         if (first != GROUP_START)
             return DecodeLineGroupsFrom<untilNul, LINE, SEPARATOR, GROUP_START + Shape::GROUP>(
@@ -272,8 +286,8 @@ template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR>
 void DecodeLines(const char **in, const char *limit, uint8_t **out, const uint8_t *outEnd,
                         uint32_t separator, __m512i tableLow, __m512i tableHigh, __m512i lanes)
 {
-    typedef LineShape<LINE, SEPARATOR> Shape;
-    constexpr const Shape &shape = LINE_SHAPE<LINE, SEPARATOR>;
+    typedef WindowPlan<LINE, SEPARATOR> Shape;
+    constexpr const Shape &shape = WINDOW_PLAN<LINE, SEPARATOR>;
     const __m512i separatorBytes = SEPARATOR == 2 ? _mm512_set1_epi16((short)separator)
                                                   : _mm512_set1_epi8((char)separator);
     const char *base = *in;
@@ -349,51 +363,37 @@ void DecodeLines(const char **in, const char *limit, uint8_t **out, const uint8_
 
 }  // namespace
 
-// Whether the text at *in (between groups) goes on as lines of a shape we have a loop for:
+// Whether the text at `in` (between groups) goes on as lines of a shape the windows take:
 // the rest of this line, a separator, and a line of 64 or 76 characters followed by the
-// same separator. If so, decodes them and the lines after them, moves *in and *out past
-// what it decoded and returns 1: the lines' end is then the caller's.
+// same separator. If so, decodes them and the lines after them and returns where they
+// ended, with `found` set: the lines' end is then the caller's.
 template <bool untilNul>
-int DecodeIfLinesAvx512(const char **in, const char *limit, uint8_t **out, const uint8_t *outEnd,
-                        __m512i tableLow, __m512i tableHigh, __m512i lanes)
+LinesEnd DecodeIfLinesAvx512(const char *in, uint8_t *out, const char *limit, const uint8_t *outEnd,
+                             __m512i tableLow, __m512i tableHigh, __m512i lanes)
 {
-    const char *at = *in;
-    uint32_t avail = (uint32_t)(limit - at);
-    uint32_t rest = FirstNonData<untilNul>(at, avail, tableLow, tableHigh);
-    if (rest >= avail || rest % 4 != 0 || avail - rest < 3) return 0;
-    uint32_t first = (uint8_t)at[rest];
-    if (first >= 0x80 || DECODE_TABLE.value[first] != 0x80) return 0;
-    uint32_t second = (uint8_t)at[rest + 1];
-    uint32_t separatorBytes = second < 0x80 && DECODE_TABLE.value[second] == 0x80 ? 2 : 1;
-    uint32_t separator = separatorBytes == 2 ? first | second << 8 : first;
-    uint32_t next = rest + separatorBytes;
-    // The next line's length, from where the same separator follows it; the groups check
-    // the characters themselves.
-    uint32_t line = 0;
-    if (avail - next >= 76 + separatorBytes && SeparatorAt<untilNul>(at + next + 76, separatorBytes) == separator)
-        line = 76;
-    else if (avail - next >= 64 + separatorBytes && SeparatorAt<untilNul>(at + next + 64, separatorBytes) == separator)
-        line = 64;
-    if (line == 0 || rest > line) return 0;
+    LinesEnd end = {in, out, 0};
+    uint32_t avail = (uint32_t)(limit - in);
+    uint32_t rest = FirstNonData<untilNul>(in, avail, tableLow, tableHigh);
+    LineShape shape;
+    if (rest >= avail || !FindLineShape<untilNul>(in, rest, avail, &shape) || rest > shape.line) return end;
     // Between lines already, or the rest of this one by itself first.
-    if (rest < line) {
-        if (!DecodeLinePiece<untilNul>(at, rest, separatorBytes, separator, limit, *out, outEnd, tableLow, tableHigh, lanes))
-            return 0;
-        *in = at + next;
-        *out += rest / 4 * 3;
+    if (rest < shape.line) {
+        if (!DecodeLinePiece<untilNul>(in, rest, shape.separatorBytes, shape.separator, limit, out, outEnd, tableLow,
+                                       tableHigh, lanes))
+            return end;
+        end.in = in + rest + shape.separatorBytes;
+        end.out = out + rest / 4 * 3;
     }
-    if (line == 76 && separatorBytes == 2)
-        DecodeLines<untilNul, 76, 2>(in, limit, out, outEnd, separator, tableLow, tableHigh, lanes);
-    else if (line == 76)
-        DecodeLines<untilNul, 76, 1>(in, limit, out, outEnd, separator, tableLow, tableHigh, lanes);
-    else if (separatorBytes == 2)
-        DecodeLines<untilNul, 64, 2>(in, limit, out, outEnd, separator, tableLow, tableHigh, lanes);
-    else
-        DecodeLines<untilNul, 64, 1>(in, limit, out, outEnd, separator, tableLow, tableHigh, lanes);
-    return 1;
+    ForLineShape(shape, [&](auto line, auto separatorBytes) {
+        DecodeLines<untilNul, decltype(line)::value, decltype(separatorBytes)::value>(
+            &end.in, limit, &end.out, outEnd, shape.separator, tableLow, tableHigh, lanes);
+        return 1;
+    });
+    end.found = 1;
+    return end;
 }
 
-template int DecodeIfLinesAvx512<false>(const char **, const char *, uint8_t **, const uint8_t *, __m512i, __m512i,
-                                        __m512i);
-template int DecodeIfLinesAvx512<true>(const char **, const char *, uint8_t **, const uint8_t *, __m512i, __m512i,
-                                       __m512i);
+template LinesEnd DecodeIfLinesAvx512<false>(const char *, uint8_t *, const char *, const uint8_t *, __m512i,
+                                             __m512i, __m512i);
+template LinesEnd DecodeIfLinesAvx512<true>(const char *, uint8_t *, const char *, const uint8_t *, __m512i,
+                                            __m512i, __m512i);

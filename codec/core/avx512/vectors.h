@@ -9,11 +9,19 @@
 #include <immintrin.h>
 #include <stddef.h>
 
-// Whether the text at *in (between groups) goes on as lines of a shape the line loop takes,
-// and if so decodes them (lines.cpp).
+// Where the line loop (lines.cpp) left the text and the output, and whether it found lines.
+struct LinesEnd {
+    const char *in;
+    uint8_t *out;
+    int found;
+};
+
+// Whether the text at `in` (between groups) goes on as lines of a shape the line loop takes,
+// and if so decodes them (lines.cpp). Returned rather than stored through pointers, so the
+// caller's loop keeps `in` and `out` in registers.
 template <bool untilNul>
-int DecodeIfLinesAvx512(const char **in, const char *limit, uint8_t **out, const uint8_t *outEnd,
-                        __m512i tableLow, __m512i tableHigh, __m512i lanes);
+LinesEnd DecodeIfLinesAvx512(const char *in, uint8_t *out, const char *limit, const uint8_t *outEnd,
+                             __m512i tableLow, __m512i tableHigh, __m512i lanes);
 
 namespace {
 
