@@ -5,6 +5,14 @@
 
 static const uint32_t STREAM_MIN_BLOCKS = (16u << 20) / 4;   // 16 MiB of output
 
+// Sixteen groups (48 bytes from `in`) to their 64 characters.
+static inline __attribute__((always_inline)) __m512i EncodeVector(__m512i in, __m512i spread, __m512i shifts,
+                                                                  __m512i alphabet)
+{
+    __m512i fields = _mm512_maskz_multishift_epi64_epi8(ALL_64, shifts, Permute(spread, in));
+    return Permute(fields, alphabet);
+}
+
 uint32_t EncodeBlocksAvx512(const uint8_t *input, uint32_t blocks, char *output)
 {
     // Per 32-bit lane the bytes of one group as b2 b1 b0 (b0 again as filler), so the lane
@@ -26,24 +34,38 @@ uint32_t EncodeBlocksAvx512(const uint8_t *input, uint32_t blocks, char *output)
         EncodeBlocksScalar(input, done, output);
         for (; blocks - done >= 22; done += 16) {
             __m512i in = _mm512_loadu_si512((const void *)(input + done * 3));
-            __m512i fields = _mm512_maskz_multishift_epi64_epi8(ALL_64, shifts, Permute(spread, in));
-            _mm512_stream_si512((__m512i *)(output + done * 4), Permute(fields, alphabet));
+            _mm512_stream_si512((__m512i *)(output + done * 4), EncodeVector(in, spread, shifts, alphabet));
         }
         _mm_sfence();
     }
-    // Plain 64-byte loads while the input lasts: a masked load that misses the cache
-    // waits far longer than a plain one.
+    // Plain 64-byte loads while the input lasts (a masked load that misses the cache waits
+    // far longer than a plain one), four vectors a step: one a step, the loop's own count
+    // and branch held both compilers' builds to 60 GB/s at 128 KiB in place of 75.
+    const uint8_t *in = input + done * 3;
+    char *out = output + done * 4;
+    for (uint32_t steps = blocks - done >= 70 ? (blocks - done - 6) / 64 : 0; steps != 0; --steps) {
+        _mm512_storeu_si512((void *)out, EncodeVector(_mm512_loadu_si512((const void *)in), spread, shifts, alphabet));
+        _mm512_storeu_si512((void *)(out + 64), EncodeVector(_mm512_loadu_si512((const void *)(in + 48)), spread,
+                                                             shifts, alphabet));
+        _mm512_storeu_si512((void *)(out + 128), EncodeVector(_mm512_loadu_si512((const void *)(in + 96)), spread,
+                                                              shifts, alphabet));
+        _mm512_storeu_si512((void *)(out + 192), EncodeVector(_mm512_loadu_si512((const void *)(in + 144)), spread,
+                                                              shifts, alphabet));
+        in += 192;
+        out += 256;
+        done += 64;
+    }
     for (; blocks - done >= 22; done += 16) {
-        __m512i in = _mm512_loadu_si512((const void *)(input + done * 3));
-        __m512i fields = _mm512_maskz_multishift_epi64_epi8(ALL_64, shifts, Permute(spread, in));
-        _mm512_storeu_si512((void *)(output + done * 4), Permute(fields, alphabet));
+        _mm512_storeu_si512((void *)out, EncodeVector(_mm512_loadu_si512((const void *)in), spread, shifts, alphabet));
+        in += 48;
+        out += 64;
     }
     // The masked load reads exactly the 48 bytes used, so the last groups can be done too.
     for (; blocks - done >= 16; done += 16) {
-        __m512i in = _mm512_maskz_loadu_epi8(LOW_48, input + done * 3);
-        __m512i fields = _mm512_maskz_multishift_epi64_epi8(ALL_64, shifts, Permute(spread, in));
-        _mm512_storeu_si512((void *)(output + done * 4), Permute(fields, alphabet));
+        __m512i last = _mm512_maskz_loadu_epi8(LOW_48, in);
+        _mm512_storeu_si512((void *)out, EncodeVector(last, spread, shifts, alphabet));
+        in += 48;
+        out += 64;
     }
     return done;
 }
-
