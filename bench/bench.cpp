@@ -62,6 +62,21 @@ static double BestSeconds(const BenchSettings *settings, Work work)
     return best;
 }
 
+// The median of `count` figures (the mean of the middle two for an even count) and the
+// least of them.
+static void MedianAndLeast(const double *figures, int count, double *median, double *least)
+{
+    double sorted[16];
+    if (count > 16) count = 16;
+    for (int i = 0; i < count; ++i) {
+        int j = i;
+        for (; j > 0 && sorted[j - 1] > figures[i]; --j) sorted[j] = sorted[j - 1];
+        sorted[j] = figures[i];
+    }
+    *median = count % 2 ? sorted[count / 2] : (sorted[count / 2 - 1] + sorted[count / 2]) / 2;
+    *least = sorted[0];
+}
+
 static double GigabytesPerSecond(uint32_t bytes, double seconds)
 {
     return bytes / seconds / 1e9;
@@ -99,51 +114,105 @@ static uint32_t BrokenSize(uint32_t length, uint32_t lineLength, uint32_t endLen
 static const char PEM_BEGIN[] = "-----BEGIN CERTIFICATE-----\n";
 static const char PEM_END[] = "-----END CERTIFICATE-----\n";
 
+// Where each work's source and destination start within a page. A kernel's speed moves
+// with them (loads and stores a page apart look alike to the CPU, and stores that cross a
+// line cost two), so each figure is the median over these placements, with the slowest
+// beside it; the first has both at the same offset.
+struct Placement {
+    uint32_t source, destination;
+};
+static const Placement PLACEMENTS[] = {{0, 0}, {16, 48}, {33, 33}, {1, 2049}, {2048, 5}};
+enum { PLACEMENT_COUNT = sizeof PLACEMENTS / sizeof PLACEMENTS[0] };
+static const uint32_t PAGE = 4096;
+
+// A block of `size` bytes whose start may be put at any offset within a page.
+struct Placeable {
+    uint8_t *base;      // page-aligned, size + PAGE bytes
+    uint32_t size;
+    uint8_t *at;        // where the bytes are now
+};
+
+// Moves the block's bytes to start at `offset` within its page.
+static void Place(Placeable *p, uint32_t offset)
+{
+    memmove(p->base + offset, p->at, p->size);
+    p->at = p->base + offset;
+}
+
 // Memory for one size: the input, its text plain, line-broken and armoured as PEM (the
-// LF/64 text between the armour lines), and the outputs.
+// LF/64 text between the armour lines), and the outputs, each placeable.
 struct SizeBuffers {
     uint32_t size, textSize;
-    uint8_t *input, *decoded;
-    char *text, *crlf76, *lf64, *pem;
+    Placeable input, decoded, encoded, text, crlf76, lf64, pem;
+    uint8_t *blocks[7];     // as allocated, for freeing
 };
+
+static const char *TextAt(const Placeable *p)
+{
+    return (const char *)p->at;
+}
 
 static int AllocSizeBuffers(SizeBuffers *b, uint32_t size)
 {
+    Placeable *all[] = {&b->input, &b->decoded, &b->encoded, &b->text, &b->crlf76, &b->lf64, &b->pem};
+    uint32_t sizes[7];
+    int ok = 1;
+
     memset(b, 0, sizeof *b);
     b->size = size;
     b->textSize = Base64EncodedSize(size);
-    b->input = (uint8_t *)malloc(size);
-    b->decoded = (uint8_t *)malloc(size);
-    b->text = (char *)malloc(b->textSize);
-    b->crlf76 = (char *)malloc(BrokenSize(b->textSize, 76, 2));
-    b->lf64 = (char *)malloc(BrokenSize(b->textSize, 64, 1));
-    b->pem = (char *)malloc(sizeof PEM_BEGIN + BrokenSize(b->textSize, 64, 1) + sizeof PEM_END);
-    if (!b->input || !b->decoded || !b->text || !b->crlf76 || !b->lf64 || !b->pem) return 0;
-    FillRandom(b->input, size, size);
-    if (!Base64Encode(b->input, size, b->text, b->textSize)) return 0;
-    BreakLines(b->text, b->textSize - 1, b->crlf76, 76, "\r\n");
-    BreakLines(b->text, b->textSize - 1, b->lf64, 64, "\n");
-    strcpy(b->pem, PEM_BEGIN);
-    strcat(b->pem, b->lf64);
-    strcat(b->pem, PEM_END);
+    sizes[0] = size;
+    sizes[1] = size;
+    sizes[2] = b->textSize;
+    sizes[3] = b->textSize;
+    sizes[4] = BrokenSize(b->textSize, 76, 2);
+    sizes[5] = BrokenSize(b->textSize, 64, 1);
+    sizes[6] = sizeof PEM_BEGIN + BrokenSize(b->textSize, 64, 1) + sizeof PEM_END;
+    for (int i = 0; i < 7; ++i) {
+        uint8_t *block = (uint8_t *)malloc((size_t)sizes[i] + 2 * PAGE);
+        b->blocks[i] = block;
+        if (!block) {
+            ok = 0;
+            continue;
+        }
+        all[i]->size = sizes[i];
+        all[i]->base = block + (PAGE - (uintptr_t)block % PAGE);
+        all[i]->at = all[i]->base;
+    }
+    if (!ok) return 0;
+    FillRandom(b->input.at, size, size);
+    char *text = (char *)b->text.at;
+    if (!Base64Encode(b->input.at, size, text, b->textSize)) return 0;
+    BreakLines(text, b->textSize - 1, (char *)b->crlf76.at, 76, "\r\n");
+    BreakLines(text, b->textSize - 1, (char *)b->lf64.at, 64, "\n");
+    strcpy((char *)b->pem.at, PEM_BEGIN);
+    strcat((char *)b->pem.at, (const char *)b->lf64.at);
+    strcat((char *)b->pem.at, PEM_END);
     return 1;
+}
+
+// Puts every source at one offset within its page and every destination at another.
+static void PlaceSizeBuffers(SizeBuffers *b, const Placement *placement)
+{
+    Place(&b->input, placement->source);
+    Place(&b->text, placement->source);
+    Place(&b->crlf76, placement->source);
+    Place(&b->lf64, placement->source);
+    Place(&b->pem, placement->source);
+    Place(&b->decoded, placement->destination);
+    Place(&b->encoded, placement->destination);
 }
 
 static void FreeSizeBuffers(SizeBuffers *b)
 {
-    free(b->input);
-    free(b->decoded);
-    free(b->text);
-    free(b->crlf76);
-    free(b->lf64);
-    free(b->pem);
+    for (int i = 0; i < 7; ++i) free(b->blocks[i]);
 }
 
 // Decodes `text` and compares with the input; 1 when they agree.
 static int DecodesBack(SizeBuffers *b, const char *text)
 {
-    memset(b->decoded, 0, b->size);
-    return Base64Decode(text, b->decoded, b->size) && memcmp(b->decoded, b->input, b->size) == 0;
+    memset(b->decoded.at, 0, b->size);
+    return Base64Decode(text, b->decoded.at, b->size) && memcmp(b->decoded.at, b->input.at, b->size) == 0;
 }
 
 static const char *SizeName(uint32_t size, char *name)
@@ -179,43 +248,48 @@ static int BenchOneSize(const BenchSettings *settings, uint32_t size, int chosen
         return 0;
     }
     printf("\n%s:\n", SizeName(size, name));
-    printf("  %-7s %-7s %-16s %-16s %-8s %-25s %-25s %-13s %s\n", "kernel", "memcpy", "encode", "decode",
+    printf("  %-7s %-7s %-22s %-22s %-8s %-28s %-28s %-18s %s\n", "kernel", "memcpy", "encode", "decode",
            "dec/enc", "CR LF/76 (vs plain)", "LF/64 (vs plain)", "PEM (vs LF)", "measure CR LF/76");
+    uint32_t crlfLength = (uint32_t)strlen(TextAt(&b.crlf76));
+    uint32_t padding = (3 - size % 3) % 3;
     for (int id = 0; id < KERNEL_COUNT; ++id) {
         if (!KernelWanted(id, names, nameCount)) continue;
         if (!KernelSupported(id) || !ForceKernel(id)) continue;
-        int right = DecodesBack(&b, b.text) && DecodesBack(&b, b.crlf76) && DecodesBack(&b, b.lf64) &&
-                    DecodesBack(&b, b.pem);
+        int right = 1;
+        uint32_t measured = 0;
         // memcpy again beside each kernel, so that every ratio in the row compares runs
-        // taken in turn.
+        // taken in turn; the measure is the pass that sizes the output before a decode, over
+        // the line-broken text, whose separators it counts.
         const std::function<void()> works[] = {
-            [&] { copyBytes(b.decoded, b.input, size); },
-            [&] { Base64Encode(b.input, size, b.text, b.textSize); },
-            [&] { Base64Decode(b.text, b.decoded, size); },
-            [&] { Base64Decode(b.crlf76, b.decoded, size); },
-            [&] { Base64Decode(b.lf64, b.decoded, size); },
-            [&] { Base64Decode(b.pem, b.decoded, size); },
+            [&] { copyBytes(b.decoded.at, b.input.at, size); },
+            [&] { Base64Encode(b.input.at, size, (char *)b.encoded.at, b.textSize); },
+            [&] { Base64Decode(TextAt(&b.text), b.decoded.at, size); },
+            [&] { Base64Decode(TextAt(&b.crlf76), b.decoded.at, size); },
+            [&] { Base64Decode(TextAt(&b.lf64), b.decoded.at, size); },
+            [&] { Base64Decode(TextAt(&b.pem), b.decoded.at, size); },
+            [&] { measured = Base64MeasureText(TextAt(&b.crlf76)); },
         };
-        double seconds[6];
-        BestSecondsInTurn(settings, works, 6, seconds);
-        double rowCopy = GigabytesPerSecond(size, seconds[0]);
-        double encode = GigabytesPerSecond(size, seconds[1]);
-        double decode = GigabytesPerSecond(size, seconds[2]);
-        double crlf = GigabytesPerSecond(size, seconds[3]);
-        double lf = GigabytesPerSecond(size, seconds[4]);
-        double pem = GigabytesPerSecond(size, seconds[5]);
-        // The pass that sizes the output before a decode, over the line-broken text,
-        // whose separators it counts; in GB/s of text.
-        uint32_t crlfLength = (uint32_t)strlen(b.crlf76), measured = 0;
-        uint32_t padding = (3 - size % 3) % 3;
-        double measure = GigabytesPerSecond(crlfLength, BestSeconds(settings, [&] {
-            measured = Base64MeasureText(b.crlf76); }));
-        right = right && DecodesBack(&b, b.text) &&
-                measured == crlfLength - (b.textSize - 1) + padding;
-        printf("  %-7s %6.2f  %6.2f (%.2fx)   %6.2f (%.2fx)   %5.2f    %6.2f (%.2fx, %.2f)     %6.2f (%.2fx, %.2f)     %6.2f (%.2f)  %6.2f%s\n",
-               KernelById(id)->name, rowCopy, encode, encode / rowCopy, decode, decode / rowCopy,
-               decode / encode, crlf, crlf / rowCopy, crlf / decode, lf, lf / rowCopy, lf / decode,
-               pem, pem / lf, measure, right ? "" : "  WRONG RESULT");
+        enum { WORKS = sizeof works / sizeof works[0] };
+        double rates[WORKS][PLACEMENT_COUNT];
+        for (int p = 0; p < PLACEMENT_COUNT; ++p) {
+            PlaceSizeBuffers(&b, &PLACEMENTS[p]);
+            right = right && DecodesBack(&b, TextAt(&b.text)) && DecodesBack(&b, TextAt(&b.crlf76)) &&
+                    DecodesBack(&b, TextAt(&b.lf64)) && DecodesBack(&b, TextAt(&b.pem));
+            double seconds[WORKS];
+            BestSecondsInTurn(settings, works, WORKS, seconds);
+            for (int w = 0; w < WORKS; ++w)
+                rates[w][p] = GigabytesPerSecond(w == WORKS - 1 ? crlfLength : size, seconds[w]);
+            right = right && measured == crlfLength - (b.textSize - 1) + padding &&
+                    memcmp(b.encoded.at, b.text.at, b.textSize) == 0;
+        }
+        double median[WORKS], least[WORKS];
+        for (int w = 0; w < WORKS; ++w) MedianAndLeast(rates[w], PLACEMENT_COUNT, &median[w], &least[w]);
+        double copy = median[0], encode = median[1], decode = median[2], crlf = median[3], lf = median[4];
+        printf("  %-7s %6.2f  %6.2f [%6.2f] (%.2fx)  %6.2f [%6.2f] (%.2fx)  %5.2f    %6.2f [%6.2f] (%.2fx, %.2f)  "
+               "%6.2f [%6.2f] (%.2fx, %.2f)  %6.2f [%6.2f] (%.2f)  %6.2f [%6.2f]%s\n",
+               KernelById(id)->name, copy, encode, least[1], encode / copy, decode, least[2], decode / copy,
+               decode / encode, crlf, least[3], crlf / copy, crlf / decode, lf, least[4], lf / copy, lf / decode,
+               median[5], least[5], median[5] / lf, median[6], least[6], right ? "" : "  WRONG RESULT");
         if (!right) ok = 0;
     }
     ForceKernel(chosen);
@@ -292,8 +366,9 @@ static int BenchKernels(const BenchSettings *settings, const uint32_t *sizes, in
            "that row, and for line-broken text the second figure is the ratio to the plain text;\n"
            "dec/enc is decode over encode of the same kernel and size; PEM is the LF/64 text\n"
            "between armour lines, against that text bare. A row's runs are taken in turn.\n"
-           "measure (MeasureText) counts text bytes.\n"
-           "Kernels this CPU runs:", settings->runs);
+           "measure (MeasureText) counts text bytes. Each figure is the median over %d placements\n"
+           "of the buffers within a page, [the slowest] beside it; ratios are of the medians.\n"
+           "Kernels this CPU runs:", settings->runs, (int)PLACEMENT_COUNT);
     for (int id = 0; id < KERNEL_COUNT; ++id)
         if (KernelSupported(id)) printf(" %s", KernelById(id)->name);
     printf("; chosen: %s; %d-bit build.\n", KernelById(chosen)->name, (int)sizeof(void *) * 8);
@@ -512,8 +587,11 @@ int main(int argc, char **argv)
     int nameCount = argc > 2 ? argc - 2 : 0;
 
     setvbuf(stdout, NULL, _IONBF, 0);
-    if (strcmp(mode, "kernels") == 0)
+    if (strcmp(mode, "kernels") == 0) {
+        // Every figure is taken at each placement: fewer runs at each keep the whole run short.
+        settings.runs = 11;
         return BenchKernels(&settings, SIZES, 4, 1, names, nameCount) ? 0 : 1;
+    }
     if (strcmp(mode, "measure") == 0) {
         settings.runs = 5;
         settings.minRunSeconds = 0;
