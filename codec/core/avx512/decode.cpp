@@ -23,18 +23,35 @@ struct Decoding {
     __m512i held;
     uint32_t heldCount;
     const char *linesFrom;      // where the line loop may be tried next
+    // Without a length: the bytes before this may be read, the rest of the pages known to
+    // hold the text so far.
+    const char *readableEnd;
 };
 
 // Rounds of two vectors the room and (without a length) the bytes left in this page allow:
 // counted up front, so the loops themselves check nothing else.
 template <bool untilNul>
-inline __attribute__((always_inline)) uint32_t PairsInReach(const Decoding &d)
+inline __attribute__((always_inline)) uint32_t PairsInReach(Decoding &d)
 {
+    const char *at = d.text + d.position;
+    // The steps that go a vector at a time may have taken the text past the pages known:
+    // what they took was text, so the text goes on into the page they reached.
+    if (untilNul && at >= d.readableEnd) d.readableEnd = at - ((uintptr_t)at & (PAGE_BYTES - 1)) + PAGE_BYTES;
     uint32_t room = d.outputRoom - d.written;
     uint32_t pairs = room >= 112 ? (room - 16) / 96 : 0;
-    uint32_t input = untilNul ? (uint32_t)(PAGE_BYTES - ((uintptr_t)(d.text + d.position) & (PAGE_BYTES - 1)))
-                              : d.length - d.position;
+    uint32_t input = untilNul ? (uint32_t)(d.readableEnd - at) : d.length - d.position;
     return pairs < input / 128 ? pairs : input / 128;
+}
+
+// Without a length, plain text that has come within a pair of the end of the pages known to
+// hold it: when the rest holds no NUL the text goes on into the next page, and the pairs go
+// on there rather than the slower steps taking the page's end. Returns 1 when it does.
+inline __attribute__((always_inline)) int ReadFurtherPlain(Decoding &d, const char *in)
+{
+    uint32_t rest = (uint32_t)(d.readableEnd - in);
+    if (rest >= 128 || AlignedSpan<Avx512Blocks, false>(in, rest) != rest) return 0;
+    d.readableEnd += PAGE_BYTES;
+    return 1;
 }
 
 // Plain text between groups, the values straight to the output, two vectors with one test a
@@ -43,6 +60,27 @@ template <bool untilNul>
 inline __attribute__((always_inline)) uint32_t DecodePlainPairs(const char *&in, uint8_t *&out, uint32_t pairs,
                                                                 __m512i tableLow, __m512i tableHigh)
 {
+#if defined(__x86_64__)
+    // Two pairs a round where there are registers for them: the loop's own count and branch
+    // are a fair share of a round of one pair.
+    for (; pairs >= 2; pairs -= 2) {
+        __m512i c0 = LoadText<untilNul>(in), c1 = LoadText<untilNul>(in + 64);
+        __m512i c2 = LoadText<untilNul>(in + 128), c3 = LoadText<untilNul>(in + 192);
+        __m512i v0 = _mm512_permutex2var_epi8(tableLow, c0, tableHigh);
+        __m512i v1 = _mm512_permutex2var_epi8(tableLow, c1, tableHigh);
+        __m512i v2 = _mm512_permutex2var_epi8(tableLow, c2, tableHigh);
+        __m512i v3 = _mm512_permutex2var_epi8(tableLow, c3, tableHigh);
+        __m512i either = _mm512_or_si512(_mm512_ternarylogic_epi32(v0, v1, _mm512_or_si512(c0, c1), 0xFE),
+                                         _mm512_ternarylogic_epi32(v2, v3, _mm512_or_si512(c2, c3), 0xFE));
+        if (_cvtmask64_u64(_mm512_movepi8_mask(either)) != 0) break;
+        _mm512_storeu_si512((void *)out, Pack(v0));
+        _mm512_storeu_si512((void *)(out + 48), Pack(v1));
+        _mm512_storeu_si512((void *)(out + 96), Pack(v2));
+        _mm512_storeu_si512((void *)(out + 144), Pack(v3));
+        in += 256;
+        out += 192;
+    }
+#endif
     for (; pairs != 0; --pairs) {
         __m512i c0 = LoadText<untilNul>(in);
         __m512i c1 = LoadText<untilNul>(in + 64);
@@ -270,6 +308,7 @@ uint32_t DecodeAvx512(const char *text, uint32_t length, uint8_t *output, uint32
     d.held = _mm512_setzero_si512();
     d.heldCount = 0;
     d.linesFrom = text;
+    d.readableEnd = text - ((uintptr_t)text & (PAGE_BYTES - 1)) + PAGE_BYTES;
 
     while (untilNul || d.position < length) {
         uint32_t pairs = PairsInReach<untilNul>(d);
@@ -288,6 +327,11 @@ uint32_t DecodeAvx512(const char *text, uint32_t length, uint8_t *output, uint32
                 d.position = (uint32_t)(lines.in - text);
                 d.written = (uint32_t)(lines.out - output);
                 if (lines.found) break;
+                continue;
+            }
+            if (untilNul && pairs == 0 && ReadFurtherPlain(d, in)) {
+                d.position = (uint32_t)(in - text);
+                d.written = (uint32_t)(out - output);
                 continue;
             }
         }
