@@ -20,6 +20,9 @@ const uint32_t WINDOW_CHARS = 60;
 const uint32_t LINES_PAGES_BEFORE_SCAN = 1024;
 const uint32_t LINES_SCAN_AHEAD = 16384;
 const uint32_t WINDOW_BYTES = WINDOW_CHARS / 4 * 3;
+// A window's data lanes as 32-bit lanes (0-14), and the last one (lanes 60-63): a
+// separator's, or in a window within a line characters the next window takes.
+const __mmask16 DATA_DWORDS = 0x7FFF;
 
 template <uint32_t LINE, uint32_t SEPARATOR>
 struct WindowPlan {
@@ -58,8 +61,10 @@ constexpr WindowPlan<LINE, SEPARATOR> MakeWindowPlan(void)
 template <uint32_t LINE, uint32_t SEPARATOR>
 constexpr WindowPlan<LINE, SEPARATOR> WINDOW_PLAN = MakeWindowPlan<LINE, SEPARATOR>();
 
-// Row k drops a separator that starts at lane 4k (row 15: none); the lanes past the window
-// repeat its first character, which keeps them valid data.
+// Row k drops a separator that starts at lane 4k, the 60 characters around it taking lanes
+// 0-59, and puts the separator's bytes in lanes 60-63 (repeated as a vector of separators
+// has them): so the separator is checked in the vectors, beside the data, with no compare
+// into a mask register and no move out of one for every window.
 struct SkipIndexes {
     uint8_t row[16][64];
 };
@@ -70,7 +75,8 @@ constexpr SkipIndexes MakeSkipIndexes(void)
     SkipIndexes t{};
     for (uint32_t k = 0; k < 16; ++k)
         for (uint32_t i = 0; i < 64; ++i)
-            t.row[k][i] = (uint8_t)(i >= WINDOW_CHARS ? 0 : i < 4 * k ? i : i + SEPARATOR);
+            t.row[k][i] = (uint8_t)(i >= WINDOW_CHARS ? 4 * k + (i - WINDOW_CHARS) % SEPARATOR
+                                                      : i < 4 * k ? i : i + SEPARATOR);
     return t;
 }
 
@@ -79,35 +85,20 @@ alignas(64) constexpr SkipIndexes SKIP_INDEXES = MakeSkipIndexes<SEPARATOR>();
 
 
 // Window J of a period at `base`: its 45 bytes go to to + 45 * J (with 19 more stored after
-// them). Any top bit in `seen` afterwards marks whitespace or a stray byte where data
-// belongs; a set bit in `wrong`, a separator that is not the one the lines have.
+// them). Afterwards the top bits of lanes 0-59 of `seen` mark whitespace or a stray byte
+// where data belongs, and lanes 60-63 of `wrong` are other than zero where a separator is
+// not the lines'; the rest of both is left unread. A window within a line needs no permute:
+// its lanes 60-63 are characters the next window checks and decodes.
 template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR, uint32_t J>
-inline __attribute__((always_inline)) void DecodeLineWindow(
-    const char *base, uint8_t *to, __m512i tableLow, __m512i tableHigh, __m512i separatorBytes,
-    __m512i &seen, uintptr_t &wrong)
+inline __attribute__((always_inline)) void DecodeLineWindow(const char *base, uint8_t *to, __m512i tableLow,
+                                                            __m512i tableHigh, __m512i separatorBytes,
+                                                            __m512i &seen, __m512i &wrong)
 {
     constexpr uint32_t left = WINDOW_PLAN<LINE, SEPARATOR>.lineLeft[J];
-    constexpr uint32_t skipRow = left < WINDOW_CHARS ? left / 4 : 15;
-    __m512i bytes = LoadText<untilNul>(base + WINDOW_PLAN<LINE, SEPARATOR>.offset[J]);
-    __m512i c = Permute(_mm512_load_si512((const void *)SKIP_INDEXES<SEPARATOR>.row[skipRow]), bytes);
+    __m512i c = LoadText<untilNul>(base + WINDOW_PLAN<LINE, SEPARATOR>.offset[J]);
     if constexpr (left <= WINDOW_CHARS) {
-        // The check goes through a general register: mask registers are slow to combine,
-        // and the empty asm keeps the compiler from folding the lanes back into a masked
-        // compare.
-        constexpr uint64_t separatorLanes = ((1ull << SEPARATOR) - 1) << left;
-#if defined(__x86_64__)
-        uintptr_t differs = _cvtmask64_u64(_mm512_cmpneq_epi8_mask(bytes, separatorBytes));
-        __asm__("" : "+r"(differs));
-        wrong |= differs & separatorLanes;
-#else
-        // 32-bit code has 32-bit general registers: only the half of the mask that holds
-        // the separator (lanes left and left + 1, left a multiple of 4) is moved over.
-        __mmask64 lanes = _mm512_cmpneq_epi8_mask(bytes, separatorBytes);
-        uintptr_t differs = left >= 32 ? _cvtmask32_u32((__mmask32)_kshiftri_mask64(lanes, 32))
-                                       : _cvtmask32_u32((__mmask32)_kshiftri_mask64(_kshiftli_mask64(lanes, 32), 32));
-        __asm__("" : "+r"(differs));
-        wrong |= differs & (uint32_t)(left >= 32 ? separatorLanes >> 32 : separatorLanes);
-#endif
+        c = Permute(_mm512_load_si512((const void *)SKIP_INDEXES<SEPARATOR>.row[left / 4]), c);
+        wrong = _mm512_ternarylogic_epi32(wrong, c, separatorBytes, 0xF6);   // a | (b ^ c)
     }
     __m512i v = _mm512_permutex2var_epi8(tableLow, c, tableHigh);
     seen = _mm512_ternarylogic_epi32(seen, v, c, 0xFE);   // a | b | c
@@ -115,25 +106,24 @@ inline __attribute__((always_inline)) void DecodeLineWindow(
 }
 
 template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR, uint32_t FIRST, uint32_t... I>
-inline __attribute__((always_inline)) void DecodeLineWindows(
-    const char *base, uint8_t *to, __m512i tableLow, __m512i tableHigh, __m512i separatorBytes,
-    __m512i &seen, uintptr_t &wrong, std::integer_sequence<uint32_t, I...>)
+inline __attribute__((always_inline)) void DecodeLineWindows(const char *base, uint8_t *to, __m512i tableLow,
+                                                             __m512i tableHigh, __m512i separatorBytes, __m512i &seen,
+                                                             __m512i &wrong, std::integer_sequence<uint32_t, I...>)
 {
-    (DecodeLineWindow<untilNul, LINE, SEPARATOR, FIRST + I>(base, to, tableLow, tableHigh, separatorBytes, seen, wrong), ...);
+    (DecodeLineWindow<untilNul, LINE, SEPARATOR, FIRST + I>(base, to, tableLow, tableHigh, separatorBytes, seen, wrong),
+     ...);
 }
 
 // Whether a group's windows held whitespace or a stray byte where data belongs, or a wrong
-// separator: one test of one integer where there are 64-bit general registers (gcc kept the
-// result of testing the two apart as a byte on the stack); 32-bit code tests the mask in
-// its own register.
-inline int StrayOrWrong(__m512i seen, uintptr_t wrong)
+// separator: two tests against constant lanes and one branch, all in the mask registers
+// (moved to general registers, the masks cost a transfer each and clang's build of the
+// loop without a length a third of its speed).
+inline int StrayOrWrong(__m512i seen, __m512i wrong)
 {
-#if defined(__x86_64__)
-    return (_cvtmask64_u64(_mm512_movepi8_mask(seen)) | wrong) != 0;
-#else
-    __mmask64 stray = _mm512_movepi8_mask(seen);
-    return !_kortestz_mask64_u8(stray, stray) || wrong;
-#endif
+    const __m512i dataTopBits = _mm512_maskz_set1_epi32(DATA_DWORDS, (int)0x80808080);
+    const __m512i separatorLanes = _mm512_maskz_set1_epi32((__mmask16)~DATA_DWORDS, -1);
+    __mmask64 failed = _kor_mask64(_mm512_test_epi8_mask(seen, dataTopBits), _mm512_test_epi8_mask(wrong, separatorLanes));
+    return !_kortestz_mask64_u8(failed, failed);
 }
 
 // The windows of a period at `base` from window FIRST on, a group at a time while a
@@ -141,19 +131,20 @@ inline int StrayOrWrong(__m512i seen, uintptr_t wrong)
 // window it stopped at: the first of a group that broke the shape or did not fit, or
 // WINDOWS.
 template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR, uint32_t FIRST>
-inline __attribute__((always_inline)) uint32_t DecodeLineGroups(
-    const char *base, uint32_t avail, uint8_t *to, uintptr_t room, __m512i tableLow, __m512i tableHigh,
-    __m512i separatorBytes)
+inline __attribute__((always_inline)) uint32_t DecodeLineGroups(const char *base, uint32_t avail, uint8_t *to,
+                                                                uintptr_t room, __m512i tableLow, __m512i tableHigh,
+                                                                __m512i separatorBytes)
 {
     typedef WindowPlan<LINE, SEPARATOR> Shape;
     constexpr uint32_t COUNT = Shape::WINDOWS - FIRST < Shape::GROUP ? Shape::WINDOWS - FIRST : Shape::GROUP;
     constexpr uint32_t REACH = WINDOW_PLAN<LINE, SEPARATOR>.offset[FIRST + COUNT - 1] + 64;
     if (avail < REACH || room < WINDOW_BYTES * (FIRST + COUNT) + 64 - WINDOW_BYTES) return FIRST;
-    __m512i seen = _mm512_setzero_si512();
-    uintptr_t wrong = 0;
+    __m512i seen = _mm512_setzero_si512(), wrong = _mm512_setzero_si512();
     DecodeLineWindows<untilNul, LINE, SEPARATOR, FIRST>(base, to, tableLow, tableHigh, separatorBytes, seen, wrong,
                                                         std::make_integer_sequence<uint32_t, COUNT>());
-    if (StrayOrWrong(seen, wrong)) return FIRST;
+    // The usual way on laid out straight: clang made it a jump in one of its builds, and that
+    // build ran at two thirds of the speed of the other.
+    if (__builtin_expect(StrayOrWrong(seen, wrong), 0)) return FIRST;
     if constexpr (FIRST + COUNT < Shape::WINDOWS)
         return DecodeLineGroups<untilNul, LINE, SEPARATOR, FIRST + COUNT>(base, avail, to, room, tableLow, tableHigh,
                                                                            separatorBytes);
@@ -211,11 +202,11 @@ inline int DecodeLineWindowAt(uint32_t j, const char *base, uint8_t *to, uint32_
     uint32_t left = shape.lineLeft[j];
     const char *at = base + shape.offset[j];
     if (left <= WINDOW_CHARS && SeparatorAt<untilNul>(at + left, SEPARATOR) != separator) return 0;
-    __m512i bytes = LoadText<untilNul>(at);
-    uint32_t skipRow = left < WINDOW_CHARS ? left / 4 : 15;
-    __m512i c = Permute(_mm512_load_si512((const void *)SKIP_INDEXES<SEPARATOR>.row[skipRow]), bytes);
+    __m512i c = LoadText<untilNul>(at);
+    if (left <= WINDOW_CHARS) c = Permute(_mm512_load_si512((const void *)SKIP_INDEXES<SEPARATOR>.row[left / 4]), c);
     __m512i v = _mm512_permutex2var_epi8(tableLow, c, tableHigh);
-    __mmask64 stray = _mm512_movepi8_mask(_mm512_or_si512(v, c));
+    // The separator was checked above; lanes 60-63 are its bytes, or the next window's.
+    __mmask64 stray = _kand_mask64(_mm512_movepi8_mask(_mm512_or_si512(v, c)), _cvtu64_mask64(~0ull >> 4));
     if (!_kortestz_mask64_u8(stray, stray)) return 0;
     _mm512_storeu_si512((void *)(to + WINDOW_BYTES * j), Pack(v));
     return 1;
@@ -288,13 +279,14 @@ void DecodeLines(const char **in, const char *limit, uint8_t **out, const uint8_
 {
     typedef WindowPlan<LINE, SEPARATOR> Shape;
     constexpr const Shape &shape = WINDOW_PLAN<LINE, SEPARATOR>;
-    const __m512i separatorBytes = SEPARATOR == 2 ? _mm512_set1_epi16((short)separator)
-                                                  : _mm512_set1_epi8((char)separator);
     const char *base = *in;
     uint8_t *to = *out;
     uint32_t j = 0;             // the next window of the period at `base`
     uint32_t pagesSeen = 0;
     int nulSeen = 0;
+    // The separator as lanes 60-63 of a window hold it (SkipIndexes).
+    const __m512i separatorBytes = SEPARATOR == 2 ? _mm512_set1_epi16((short)separator)
+                                                  : _mm512_set1_epi8((char)separator);
 
     for (;;) {
         // Groups of windows from a group's start; windows one at a time up to the next
