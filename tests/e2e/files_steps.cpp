@@ -197,27 +197,32 @@ int CountFiles(const char *folder)
     return count;
 }
 
-void MakeTestFolder(const char *name, char *out, DWORD size)
+// Deletes what `folder` holds, subfolders and their files included.
+static void EmptyFolder(const char *folder)
 {
-    char pattern[MAX_PATH];
     WIN32_FIND_DATAA found;
-    HANDLE search;
-    UiTempDir(name, out, size);
-    // Wine reuses process ids, so the folder may hold an earlier run's files.
-    lstrcpyA(pattern, JoinPath(out, "*").c_str());
-    search = FindFirstFileA(pattern, &found);
+    HANDLE search = FindFirstFileA(JoinPath(folder, "*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
-        std::string path = JoinPath(out, found.cFileName);
+        std::string path = JoinPath(folder, found.cFileName);
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (lstrcmpA(found.cFileName, ".") && lstrcmpA(found.cFileName, ".."))
+            if (lstrcmpA(found.cFileName, ".") && lstrcmpA(found.cFileName, "..")) {
+                EmptyFolder(path.c_str());
                 RemoveDirectoryA(path.c_str());
+            }
         } else {
             SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
             DeleteFileA(path.c_str());
         }
     } while (FindNextFileA(search, &found));
     FindClose(search);
+}
+
+void MakeTestFolder(const char *name, char *out, DWORD size)
+{
+    UiTempDir(name, out, size);
+    // Wine reuses process ids, so the folder may hold an earlier run's files.
+    EmptyFolder(out);
 }
 
 std::string JoinPath(const char *folder, const char *name)

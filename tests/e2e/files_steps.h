@@ -66,6 +66,7 @@ int FileExists(const char *path);
 std::string ReadAll(const char *path);
 // Files in `folder` (Unix or Windows path), "." and ".." not counted.
 int CountFiles(const char *folder);
-// A test's folder under the temporary folder, emptied of files (and empty subfolders).
+// A test's folder under the temporary folder, emptied of an earlier run's files and
+// folders.
 void MakeTestFolder(const char *name, char *out, DWORD size);
 std::string JoinPath(const char *folder, const char *name);
