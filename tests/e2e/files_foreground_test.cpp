@@ -426,6 +426,21 @@ static void TakesDroppedFiles(void)
         CHECK(WaitForIdle(&s, UI_TIMEOUT_MS));
         CHECK_INT(CountFiles(sub.c_str()), before);
     }
+
+    // The Save dialog of a conversion disables the dialog; a drop then would start a
+    // second command inside the first.
+    printf("refused drop: a file while a Save dialog is open\n");
+    int before = CountFiles(sub.c_str());
+    CHECK(DropOn(&s, s.plain, single, 1));
+    HWND saveDialog = UiWaitForFileDialog(s.pid, ENCODE_SAVE_TITLE, UI_TIMEOUT_MS);
+    REQUIRE(saveDialog != NULL);
+    CHECK(DropOn(&s, s.base64, single, 1));
+    CHECK(ExpectError(&s, DROP_BUSY_ERROR));
+    CHECK(IsWindowVisible(saveDialog));
+    CHECK(UiCancelFileDialog(saveDialog));
+    CHECK(NothingAppears(&s, 1000));
+    CHECK(WaitForIdle(&s, UI_TIMEOUT_MS));
+    CHECK_INT(CountFiles(sub.c_str()), before);
 }
 
 struct Case {
