@@ -11,10 +11,12 @@ if [ "${1:-}" = --screenshot ]; then
   . tools/wine-env.sh
   "$WINE_LOADER" "$2" &
   program=$!
+  # The dialog's title, as res/resource.h defines it for the program.
+  caption=$(sed -n 's/^#define APP_CAPTION_TEXT "\(.*\)"$/\1/p' res/resource.h)
   # A fresh Wine prefix can take a while; wait up to a minute for the dialog to be mapped.
   for i in $(seq 1 120); do
     if command -v xwininfo >/dev/null; then
-      xwininfo -root -tree 2>/dev/null | grep -q "Quorvel's Base64 Encoder/Decoder 1.0" && break
+      xwininfo -root -tree 2>/dev/null | grep -qF "$caption" && break
     elif [ "$i" -ge 20 ]; then
       break
     fi

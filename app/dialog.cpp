@@ -16,6 +16,7 @@ static void OnInitDialog(HWND dialog)
     SendDlgItemMessageA(dialog, IDC_ASYNC, BM_SETCHECK, BST_CHECKED, 0);
     SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     InitTextBoxes();
+    AcceptDroppedFiles();
 }
 
 // A row matches only its exact (control, notification) pair; IDOK from Enter, IDCANCEL
@@ -39,6 +40,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:       RouteCommand(wParam);                        return TRUE;
     case WM_TIMER:         OnProgressTimer((UINT)wParam);               return TRUE;
     case WM_APP_JOB_ENDED: OnJobEnded((DWORD)wParam, (int)lParam);      return TRUE;
+    case WM_DROPFILES:     OnDropFiles((HDROP)wParam);                  return TRUE;
     }
     return FALSE;
 }

@@ -1,8 +1,8 @@
 // app/libraries.cpp -- where the program's libraries come from. Only Codrix.dll may come
 // from the program's own folder, which whoever unpacked or downloaded the program next to
-// other files may share with a stranger's DLLs. The common controls and the common dialogs
-// are therefore not imported at load time (the loader would look in that folder first)
-// but loaded here from the system folder.
+// other files may share with a stranger's DLLs. The common controls, the common dialogs and
+// the shell's drag-and-drop calls are therefore not imported at load time (the loader
+// would look in that folder first) but loaded here from the system folder.
 #include "app/app.h"
 
 #include <commctrl.h>
@@ -81,11 +81,36 @@ static int BindFileDialogs(int searchFlagsKnown)
     return 1;
 }
 
+// All four or none, as for the file dialogs: a drop taken is a drop released.
+static int BindDragAndDrop(int searchFlagsKnown)
+{
+    HMODULE shell = LoadSystemLibrary("shell32.dll", searchFlagsKnown);
+    FARPROC accept, queryFile, queryPoint, finish;
+
+    if (!shell) return 0;
+    accept = GetProcAddress(shell, "DragAcceptFiles");
+    queryFile = GetProcAddress(shell, "DragQueryFileA");
+    queryPoint = GetProcAddress(shell, "DragQueryPoint");
+    finish = GetProcAddress(shell, "DragFinish");
+    if (!accept || !queryFile || !queryPoint || !finish) {
+        FreeLibrary(shell);
+        return 0;
+    }
+    // Kept for the life of the process, like a load-time import.
+    appState.dragAcceptFiles = (void(WINAPI *)(HWND, BOOL))(void *)accept;
+    appState.dragQueryFile = (UINT(WINAPI *)(HDROP, UINT, char *, UINT))(void *)queryFile;
+    appState.dragQueryPoint = (BOOL(WINAPI *)(HDROP, POINT *))(void *)queryPoint;
+    appState.dragFinish = (void(WINAPI *)(HDROP))(void *)finish;
+    return 1;
+}
+
 int LoadSystemLibraries(void)
 {
     int searchFlagsKnown = RestrictLibrarySearch();
-    // Common controls first: when the common dialogs import them, they are already here.
+    // Common controls first: when the common dialogs and the shell import them, they are
+    // already here.
     int progress = RegisterProgressClass(searchFlagsKnown);
     int dialogs = BindFileDialogs(searchFlagsKnown);
-    return progress && dialogs;
+    int drops = BindDragAndDrop(searchFlagsKnown);
+    return progress && dialogs && drops;
 }

@@ -38,7 +38,7 @@ static LONG HandOver(DWORD serial, LONG stage)
 // starts before the previous one is completed, and Cancel waits for the thread.
 void WINAPI JobCompletion(HANDLE job, int success, DWORD userValue)
 {
-    DWORD serial = appState.jobSerial;
+    DWORD serial = appState.job.serial;
     (void)job;
     (void)userValue;
     // Cancel got here first and is about to stop this thread: leave without a word.
@@ -54,7 +54,7 @@ void WINAPI JobCompletion(HANDLE job, int success, DWORD userValue)
 // can go. Called only on the UI thread.
 static void StopJobThread(HANDLE job)
 {
-    DWORD serial = appState.jobSerial;
+    DWORD serial = appState.job.serial;
     // A hand-over under way is a few system calls long; let it finish first.
     while (InterlockedCompareExchange(&appState.jobHandOver, HandOver(serial, JOB_STOPPING),
                                       HandOver(serial, JOB_RUNNING)) ==
@@ -73,37 +73,22 @@ static void CompleteJob(int success)
     // The job leaves AppState before anything else happens. The save dialog below runs a
     // message loop, in which a Cancel click, a timer tick or a late hand-over then finds
     // no job, so nothing can complete this one a second time.
-    HANDLE job = appState.jobHandle;
-    BYTE *input = appState.jobInput;
-    BYTE *output = appState.jobOutput;
-    DWORD outputSize = appState.jobOutputSize;
-    int encoding = appState.jobIsEncoding;
-
-    appState.jobHandle = INVALID_HANDLE_VALUE;
-    appState.jobInput = NULL;
-    appState.jobOutput = NULL;
+    RunningJob job = appState.job;
+    appState.job = NO_JOB;
 
     // After the dialog has ended these window calls fail harmlessly; the releases below
     // still happen.
-    KillTimer(appState.dialog, encoding ? TIMER_ENCODE_JOB : TIMER_DECODE_JOB);
-    if (success) {
-        if (encoding)
-            SaveAndWriteFile(output, outputSize - 1, ENCODED_FILE_FILTER,
-                             "Save Encoded File As...", ENCODED_FILE_EXTENSION);
-        else
-            SaveAndWriteFile(output, outputSize, ANY_FILE_FILTER, "Save Decoded File As...",
-                             NULL);
-    } else if (!appState.jobCancelled) {
-        ShowError(encoding ? "Error: Could not encode file!" : "Error: Could not decode file!");
-    }
+    KillTimer(appState.dialog, job.isEncoding ? TIMER_ENCODE_JOB : TIMER_DECODE_JOB);
+    if (success) SaveConversion(job.isEncoding, job.output, job.outputSize, job.suggestedPath);
+    else if (!job.cancelled) ShowConversionError(job.isEncoding);
     SetFileControlsIdle(1);
 
     // A job that ended by itself no longer touches its buffers once its completion has
     // run, and its library parks the thread until the next start; a cancelled job's
     // thread is gone already (StopJobThread).
-    CloseHandle(job);
-    LocalFree(input);
-    LocalFree(output);
+    CloseHandle(job.handle);
+    LocalFree(job.input);
+    LocalFree(job.output);
 
     SendDlgItemMessageA(appState.dialog, IDC_PROGRESS, PBM_SETPOS, 0, 0);
     SetDlgItemTextA(appState.dialog, IDC_STATUS, NULL);
@@ -114,66 +99,69 @@ void OnJobEnded(DWORD serial, int success)
 {
     // A hand-over can arrive after Cancel has completed its job, and even after a newer
     // job has started; only the running job's own serial counts.
-    if (appState.jobHandle == INVALID_HANDLE_VALUE || serial != appState.jobSerial) return;
+    if (appState.job.handle == INVALID_HANDLE_VALUE || serial != appState.job.serial) return;
     CompleteJob(success);
 }
 
 void CancelJob(void)
 {
-    if (appState.jobHandle == INVALID_HANDLE_VALUE) return;
+    if (appState.job.handle == INVALID_HANDLE_VALUE) return;
     // Also right for a job whose hand-over was never processed because the dialog ended
     // first: its thread is parked, and stopping it is harmless.
-    StopJobThread(appState.jobHandle);
-    appState.jobCancelled = 1;
+    StopJobThread(appState.job.handle);
+    appState.job.cancelled = 1;
     CompleteJob(0);
 }
 
-// Both forms share this: everything but jobHandle is set before the job can run, and the
+// Both forms share this: everything but the handle is set before the job can run, and the
 // handover of a job that ends at once is a posted message, handled only after the start
-// has returned and jobHandle holds its result.
-static void StartJob(int encoding, BYTE *input, DWORD length, BYTE *output, DWORD outputSize)
+// has returned and the handle is stored.
+static void StartJob(int encoding, BYTE *input, DWORD length, BYTE *output, DWORD outputSize,
+                     const char *suggestedPath)
 {
     UINT timer = encoding ? TIMER_ENCODE_JOB : TIMER_DECODE_JOB;
-    HANDLE job = INVALID_HANDLE_VALUE;
+    RunningJob job = NO_JOB;
+    HANDLE started = INVALID_HANDLE_VALUE;
     int i;
 
     SetFileControlsIdle(0);
-    appState.jobIsEncoding = encoding;
-    appState.jobCancelled = 0;
-    appState.jobInput = input;  // the job owns both buffers until CompleteJob frees them
-    appState.jobOutput = output;
-    appState.jobOutputSize = outputSize;
-    appState.jobSerial++;
-    InterlockedExchange(&appState.jobHandOver, HandOver(appState.jobSerial, JOB_RUNNING));
+    job.isEncoding = encoding;
+    job.input = input;  // the job owns both buffers until CompleteJob frees them
+    job.output = output;
+    job.outputSize = outputSize;
+    job.serial = ++appState.jobsStarted;
+    lstrcpynA(job.suggestedPath, suggestedPath ? suggestedPath : "", MAX_PATH);
+    appState.job = job;
+    InterlockedExchange(&appState.jobHandOver, HandOver(job.serial, JOB_RUNNING));
     appState.lastProcessed = 0;
     for (i = 0; i < SPEED_WINDOW_TICKS; i++) appState.speedSamples[i] = 0;
     SetTimer(appState.dialog, timer, TIMER_PERIOD_MS, NULL);
 
     if (encoding)
-        job = StartEncodeJob(input, length, (char *)output, outputSize, JobCompletion, 0);
+        started = StartEncodeJob(input, length, (char *)output, outputSize, JobCompletion, 0);
     else
-        job = StartDecodeJob((const char *)input, output, outputSize, JobCompletion, 0);
-    if (job != INVALID_HANDLE_VALUE && job != NULL) {
-        appState.jobHandle = job;
+        started = StartDecodeJob((const char *)input, output, outputSize, JobCompletion, 0);
+    if (started != INVALID_HANDLE_VALUE && started != NULL) {
+        appState.job.handle = started;
         return;
     }
 
     KillTimer(appState.dialog, timer);
     SetFileControlsIdle(1);
-    appState.jobInput = NULL;
-    appState.jobOutput = NULL;
+    appState.job = NO_JOB;
     LocalFree(input);
     LocalFree(output);
     SetCursor(LoadCursorA(NULL, IDC_ARROW));
-    ShowError(encoding ? "Error: Could not encode file!" : "Error: Could not decode file!");
+    ShowConversionError(encoding);
 }
 
-void BeginBackgroundJob(BYTE *input, DWORD length, BYTE *output, DWORD outputSize)
+void BeginEncodeJob(BYTE *input, DWORD length, BYTE *output, DWORD outputSize,
+                    const char *suggestedPath)
 {
-    StartJob(1, input, length, output, outputSize);
+    StartJob(1, input, length, output, outputSize, suggestedPath);
 }
 
-void BeginBackgroundJob(BYTE *input, BYTE *output, DWORD outputSize)
+void BeginDecodeJob(BYTE *input, BYTE *output, DWORD outputSize, const char *suggestedPath)
 {
-    StartJob(0, input, 0, output, outputSize);
+    StartJob(0, input, 0, output, outputSize, suggestedPath);
 }

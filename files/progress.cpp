@@ -19,11 +19,11 @@ void OnProgressTimer(UINT timerId)
     int ok = 0, i;
 
     // A tick already queued when the job was completed finds no job.
-    if (appState.jobHandle == INVALID_HANDLE_VALUE) return;
+    if (appState.job.handle == INVALID_HANDLE_VALUE) return;
     if (timerId == TIMER_ENCODE_JOB)
-        ok = QueryEncodeProgress(appState.jobHandle, &processed, &total);
+        ok = QueryEncodeProgress(appState.job.handle, &processed, &total);
     else if (timerId == TIMER_DECODE_JOB)
-        ok = QueryDecodeProgress(appState.jobHandle, &processed, &total);
+        ok = QueryDecodeProgress(appState.job.handle, &processed, &total);
     if (!ok) return;
 
     // AppState holds DWORDs and the arithmetic uint32_t: the same width, distinct types.

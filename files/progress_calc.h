@@ -3,7 +3,7 @@
 #pragma once
 #include <stdint.h>
 
-// The same window length as AppState's (an identical redefinition is allowed).
+// The ticks the average speed is taken over; AppState holds a window of them.
 #define SPEED_WINDOW_TICKS 15
 #define STATUS_TEXT_BYTES 100
 

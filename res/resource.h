@@ -1,6 +1,9 @@
 // res/resource.h -- resource and control numbers, shared by app.rc and the C++ code.
 #pragma once
 
+// The dialog's title and the title of every message box the program shows.
+#define APP_CAPTION_TEXT "Quorvel's Base64 Encoder/Decoder 1.0"
+
 #define IDD_MAIN 101
 #define IDI_MAIN 102
 

@@ -1,5 +1,6 @@
 // tests/reference_codec.h -- Base64, and what may wrap it, written the slow, obvious way,
-// sharing nothing with the tables and kernels under test: the answer tests compare against.
+// sharing nothing with the tables and kernels under test: the answer tests compare against;
+// and the varied bytes they convert.
 #pragma once
 #include <ctype.h>
 #include <stdint.h>
@@ -25,6 +26,27 @@ static inline std::string ReferenceEncode(const uint8_t *data, size_t size)
     if (count) text += ALPHABET[(bits << (6 - count)) & 63];
     while (text.size() % 4) text += '=';
     return text;
+}
+
+// The same for any container of bytes (std::string, std::vector<uint8_t>).
+template <typename Bytes>
+static inline std::string ReferenceEncode(const Bytes &bytes)
+{
+    return ReferenceEncode((const uint8_t *)bytes.data(), bytes.size());
+}
+
+// Varied bytes that do not repeat with any short period, the same for the same seed, in
+// any container of bytes.
+template <typename Bytes = std::vector<uint8_t>>
+static inline Bytes RandomBytes(size_t length, uint32_t seed)
+{
+    Bytes bytes(length, 0);
+    uint32_t state = seed * 2654435761u + 1;
+    for (size_t i = 0; i < length; ++i) {
+        state = state * 1664525u + 1013904223u;
+        bytes[i] = (typename Bytes::value_type)(state >> 24);
+    }
+    return bytes;
 }
 
 // Character by character, in the order the forgiving decode is written down: drop

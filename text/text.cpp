@@ -57,7 +57,7 @@ void OnBase64TextChanged(void)
 
     text = CopyBoxText(IDC_BASE64_TEXT, &length);
     if (!text) goto done;
-    size = DecodedSize((DWORD)lstrlenA(text), MeasureText(text));
+    size = DecodedSize(length, MeasureText(text));
     if (size + 1 == 0) goto done;       // no room for the terminating NUL
     // One byte more than the data, so the result always ends in a NUL; decoded data with
     // a zero byte therefore shows up to that byte.

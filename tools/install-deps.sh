@@ -6,7 +6,7 @@ packages=(cmake make clang libclang-rt-14-dev libgtest-dev openssl
           g++-mingw-w64-i686 binutils-mingw-w64-i686
           g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
           wine wine32:i386 wine64 fonts-wine xvfb xauth x11-utils imagemagick
-          libxml2-utils)
+          libxml2-utils python3 python3-xlib)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -2,10 +2,8 @@
 // code 0; a program whose dialog cannot be created exits with -1 and shows nothing.
 #include <stdio.h>
 
-#include "res/resource.h"
+#include "main_dialog.h"
 #include "ui.h"
-
-static const char CAPTION[] = "Quorvel's Base64 Encoder/Decoder 1.0";
 
 enum CloseWay { CLOSE_BUTTON, ALT_F4, ESC_IN_PLAIN_BOX, ESC_IN_BASE64_BOX };
 
@@ -23,7 +21,7 @@ static void CloseOnce(const char *path, CloseWay way)
 {
     UiProgram program;
     DWORD code = 12345;
-    UiLaunch(path, CAPTION, &program);
+    UiLaunch(path, MAIN_DIALOG_CAPTION, &program);
     // Some text first, so closing is not only tried on an untouched dialog.
     CHECK(UiType(GetDlgItem(program.dialog, IDC_PLAIN_TEXT), "abc"));
     switch (way) {

@@ -6,40 +6,14 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "res/resource.h"
+#include "main_dialog.h"
 #include "ui.h"
-
-static const char CAPTION[] = "Quorvel's Base64 Encoder/Decoder 1.0";
-
-struct ExpectedControl {
-    int id;
-    const char *className;
-    const char *text;
-    int x, y, cx, cy;
-};
-
-// Template order, which is also creation order and tab order.
-static const ExpectedControl CONTROLS[] = {
-    {0xFFFF, "Button", "Spontaneous Base64 Encoding/Decoding", 3, 3, 378, 126},
-    {0xFFFF, "Static", "&Plain text:", 9, 13, 32, 8},
-    {IDC_PLAIN_TEXT, "Edit", "", 9, 23, 366, 45},
-    {0xFFFF, "Static", "&Base64 text:", 9, 69, 40, 8},
-    {IDC_BASE64_TEXT, "Edit", "", 9, 79, 366, 45},
-    {0xFFFF, "Button", "Base64 File Encoding/Decoding", 3, 132, 378, 90},
-    {IDC_ENCODE_FILE, "Button", "&Encode File", 9, 144, 181, 15},
-    {IDC_DECODE_FILE, "Button", "&Decode File", 194, 144, 181, 15},
-    {IDC_ASYNC, "Button", "&Asynchronous File Encoding/Decoding", 9, 162, 139, 10},
-    {IDC_PROGRESS, "msctls_progress32", "Progress1", 9, 174, 366, 12},
-    {IDC_STATUS, "Static", "", 9, 189, 363, 9},
-    {IDC_CANCEL_JOB, "Button", "&Cancel", 9, 201, 366, 15},
-};
-#define CONTROL_COUNT (int)(sizeof(CONTROLS) / sizeof(CONTROLS[0]))
 
 static void CheckFrame(HWND dialog)
 {
     LONG style = UiStyle(dialog);
     char *caption = UiGetText(dialog);
-    CHECK_TEXT(caption, CAPTION);
+    CHECK_TEXT(caption, MAIN_DIALOG_CAPTION);
     free(caption);
     CHECK((style & WS_CAPTION) == WS_CAPTION);
     CHECK(style & WS_SYSMENU);
@@ -55,8 +29,9 @@ static void CheckControls(HWND dialog)
 {
     HWND child = GetWindow(dialog, GW_CHILD);
     int index = 0;
-    for (; child && index < CONTROL_COUNT; child = GetWindow(child, GW_HWNDNEXT), index++) {
-        const ExpectedControl *want = &CONTROLS[index];
+    for (; child && index < MAIN_DIALOG_CONTROL_COUNT;
+         child = GetWindow(child, GW_HWNDNEXT), index++) {
+        const MainDialogControl *want = &MAIN_DIALOG_CONTROLS[index];
         char className[64];
         char *text = UiGetText(child);
         RECT got = UiControlRect(dialog, child);
@@ -64,14 +39,14 @@ static void CheckControls(HWND dialog)
         printf("control %d: id %d\n", index + 1, want->id);
         UiGetClass(child, className, sizeof(className));
         CHECK_INT(GetDlgCtrlID(child) & 0xFFFF, want->id);
-        CHECK_TEXT(className, want->className);
+        CHECK_TEXT(className, MainDialogClassName(want));
         CHECK_TEXT(text, want->text);
         CHECK(IsWindowVisible(child));
         CHECK(abs(got.left - expected.left) <= 2 && abs(got.top - expected.top) <= 2);
         CHECK(abs(got.right - expected.right) <= 2 && abs(got.bottom - expected.bottom) <= 2);
         free(text);
     }
-    CHECK_INT(index, CONTROL_COUNT);
+    CHECK_INT(index, MAIN_DIALOG_CONTROL_COUNT);
     CHECK(child == NULL);               // nothing beyond the twelve
     CHECK(GetDlgItem(dialog, 1007) == NULL);
 }
@@ -195,7 +170,8 @@ static void CheckPlantedLibraryIgnored(const char *program, const char *codrix,
     wsprintfA(marker, "%s\\planted-library-ran.txt", folder);
 
     REQUIRE(UiStartProgram(exe, &copy));
-    copy.dialog = UiWaitForDialog(copy.process.dwProcessId, CAPTION, NULL, UI_TIMEOUT_MS);
+    copy.dialog = UiWaitForDialog(copy.process.dwProcessId, MAIN_DIALOG_CAPTION, NULL,
+                                  UI_TIMEOUT_MS);
     if (!copy.dialog && UiWaitForExit(&copy, 0, &code)) {
         printf("    the copy ended with exit code 0x%lX before its dialog appeared\n", code);
     }
@@ -224,7 +200,7 @@ int main(int argc, char **argv)
     UiProgram program;
     DWORD code = 1;
     REQUIRE(argc >= 4);
-    UiLaunch(argv[1], CAPTION, &program);
+    UiLaunch(argv[1], MAIN_DIALOG_CAPTION, &program);
     CheckFrame(program.dialog);
     CheckControls(program.dialog);
     CheckLabelsFit(program.dialog);

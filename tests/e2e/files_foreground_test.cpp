@@ -1,7 +1,8 @@
 // Encode File and Decode File with the check box unchecked, through the real Open and
 // Save dialogs: the exact bytes written, the default extension, the preselected filters,
 // openssl's PEM files and texts with a BOM or in UTF-16, every error message, overwriting,
-// and refusing files of 4 GiB and more.
+// and refusing files of 4 GiB and more; the names and folders the Save dialogs suggest,
+// in the foreground and the background; files dropped on the dialog, and refused drops.
 // Usage: files_foreground_test <program.exe> [case]; QUORVEL_PEM_FOLDER names the folder
 // of openssl's PEM and DER files.
 #include <stdio.h>
@@ -315,6 +316,133 @@ static void PreselectsFilters(void)
     CHECK(WaitForIdle(&s, UI_TIMEOUT_MS));
 }
 
+// A subfolder of the test's folder for one step, created empty.
+static std::string Subfolder(const char *name)
+{
+    std::string path = At(name);
+    char windowsPath[MAX_PATH];
+    UiWindowsPath(path.c_str(), windowsPath, sizeof(windowsPath));
+    CreateDirectoryA(windowsPath, NULL);
+    return path;
+}
+
+// The Save dialog offers the input's folder, which the dialog did not last show (each row
+// has a folder of its own), and a name from the input's, which the user takes with OK.
+static void SuggestsNameAndFolder(void)
+{
+    std::string png(SMALL_PNG, SMALL_PNG_BYTES), text = ReferenceEncode(png);
+    const struct {
+        const char *input;
+        int encode, background;
+        const char *suggested;
+    } rows[] = {
+        {"photo.png", 1, 0, "photo.png.QVB"},
+        {"photo.png.QVB", 0, 1, "photo.png"},
+        {"archive.tar.gz", 1, 1, "archive.tar.gz.QVB"},
+        {"cert.pem", 0, 0, "cert.der"},
+        {"data.B64", 0, 1, "data"},
+        {"notes.txt", 0, 0, "notes.txt.bin"},
+    };
+    int row = 0;
+    for (const auto &r : rows) {
+        char name[32];
+        wsprintfA(name, "suggest%d", row++);
+        std::string sub = Subfolder(name);
+        std::string input = JoinPath(sub.c_str(), r.input);
+        const std::string &content = r.encode ? png : text;
+        printf("suggestion: %s %s in the %s\n", r.encode ? "encoding" : "decoding", r.input,
+               r.background ? "background" : "foreground");
+        REQUIRE(UiWriteFile(input.c_str(), content.data(), (DWORD)content.size()));
+        SetAsync(&s, r.background);
+        CHECK(OpenThrough(&s, r.encode ? s.encode : s.decode,
+                          r.encode ? ENCODE_OPEN_TITLE : DECODE_OPEN_TITLE, input.c_str()));
+        CHECK(AcceptSuggestion(&s, r.encode ? ENCODE_SAVE_TITLE : DECODE_SAVE_TITLE,
+                               r.suggested));
+        CHECK(WaitForIdle(&s, UI_TIMEOUT_MS));
+        CHECK(ReadAll(JoinPath(sub.c_str(), r.suggested).c_str()) == (r.encode ? text : png));
+        CHECK_INT(CountFiles(sub.c_str()), 2);
+    }
+    SetAsync(&s, 0);
+}
+
+// A file dropped on each place that takes it converts as its button's does after the Open
+// dialog; a drop elsewhere, of two files or of a folder converts nothing and says why.
+static void TakesDroppedFiles(void)
+{
+    std::string png(SMALL_PNG, SMALL_PNG_BYTES), text = ReferenceEncode(png);
+    std::string sub = Subfolder("drops");
+    const struct {
+        const char *what;
+        HWND *place;
+        int encode;
+    } places[] = {
+        {"the plain text box", &s.plain, 1},
+        {"the plain text label", &s.plainLabel, 1},
+        {"Encode File", &s.encode, 1},
+        {"the Base64 box", &s.base64, 0},
+        {"the Base64 label", &s.base64Label, 0},
+        {"Decode File", &s.decode, 0},
+    };
+    int place = 0;
+    for (const auto &p : places) {
+        char name[32], suggested[40];
+        wsprintfA(name, p.encode ? "dropped%d.png" : "dropped%d.png.QVB", place++);
+        lstrcpyA(suggested, name);
+        if (p.encode) lstrcatA(suggested, ".QVB");
+        else suggested[lstrlenA(suggested) - 4] = '\0';
+        std::string input = JoinPath(sub.c_str(), name);
+        const std::string &content = p.encode ? png : text;
+        printf("drop on %s\n", p.what);
+        REQUIRE(UiWriteFile(input.c_str(), content.data(), (DWORD)content.size()));
+        const char *paths[] = {input.c_str()};
+        CHECK(DropOn(&s, *p.place, paths, 1));
+        CHECK(AcceptSuggestion(&s, p.encode ? ENCODE_SAVE_TITLE : DECODE_SAVE_TITLE, suggested));
+        CHECK(WaitForIdle(&s, UI_TIMEOUT_MS));
+        CHECK(ReadAll(JoinPath(sub.c_str(), suggested).c_str()) == (p.encode ? text : png));
+    }
+
+    std::string one = JoinPath(sub.c_str(), "dropped0.png");
+    std::string two = JoinPath(sub.c_str(), "dropped1.png");
+    const char *single[] = {one.c_str()}, *pair[] = {one.c_str(), two.c_str()};
+    const char *folderOnly[] = {sub.c_str()};
+    const struct {
+        const char *what;
+        HWND place;
+        const char *const *paths;
+        int count;
+        const char *error;
+    } refused[] = {
+        {"a file on the progress bar", s.progress, single, 1, DROP_ELSEWHERE_ERROR},
+        {"a file on the check box", s.async, single, 1, DROP_ELSEWHERE_ERROR},
+        {"two files on the plain text box", s.plain, pair, 2, DROP_SEVERAL_ERROR},
+        {"a folder on the Base64 box", s.base64, folderOnly, 1, DROP_FOLDER_ERROR},
+    };
+    for (const auto &r : refused) {
+        int before = CountFiles(sub.c_str());
+        printf("refused drop: %s\n", r.what);
+        CHECK(DropOn(&s, r.place, r.paths, r.count));
+        CHECK(ExpectError(&s, r.error));
+        CHECK(NothingAppears(&s, 1000));
+        CHECK(WaitForIdle(&s, UI_TIMEOUT_MS));
+        CHECK_INT(CountFiles(sub.c_str()), before);
+    }
+
+    // The Save dialog of a conversion disables the dialog; a drop then would start a
+    // second command inside the first.
+    printf("refused drop: a file while a Save dialog is open\n");
+    int before = CountFiles(sub.c_str());
+    CHECK(DropOn(&s, s.plain, single, 1));
+    HWND saveDialog = UiWaitForFileDialog(s.pid, ENCODE_SAVE_TITLE, UI_TIMEOUT_MS);
+    REQUIRE(saveDialog != NULL);
+    CHECK(DropOn(&s, s.base64, single, 1));
+    CHECK(ExpectError(&s, DROP_BUSY_ERROR));
+    CHECK(IsWindowVisible(saveDialog));
+    CHECK(UiCancelFileDialog(saveDialog));
+    CHECK(NothingAppears(&s, 1000));
+    CHECK(WaitForIdle(&s, UI_TIMEOUT_MS));
+    CHECK_INT(CountFiles(sub.c_str()), before);
+}
+
 struct Case {
     const char *name;
     void (*run)(void);
@@ -332,6 +460,8 @@ static const Case CASES[] = {
     {"4gib", RefusesFilesOf4GiB},
     {"cancel", CancelledDialogsAreSilent},
     {"overwrite", OverwritesOnlyWhenEveryByteIsWritten},
+    {"suggestions", SuggestsNameAndFolder},
+    {"drops", TakesDroppedFiles},
 };
 
 int main(int argc, char **argv)

@@ -9,7 +9,7 @@
 void StartSession(const char *exe, Session *s)
 {
     ZeroMemory(s, sizeof(*s));
-    UiLaunch(exe, APP_CAPTION_TEXT, &s->program);
+    UiLaunch(exe, MAIN_DIALOG_CAPTION, &s->program);
     s->dialog = s->program.dialog;
     s->pid = s->program.process.dwProcessId;
     s->plain = GetDlgItem(s->dialog, IDC_PLAIN_TEXT);
@@ -20,7 +20,10 @@ void StartSession(const char *exe, Session *s)
     s->progress = GetDlgItem(s->dialog, IDC_PROGRESS);
     s->status = GetDlgItem(s->dialog, IDC_STATUS);
     s->cancel = GetDlgItem(s->dialog, IDC_CANCEL_JOB);
+    s->plainLabel = GetWindow(s->plain, GW_HWNDPREV);
+    s->base64Label = GetWindow(s->base64, GW_HWNDPREV);
     REQUIRE(s->encode && s->decode && s->async && s->progress && s->status && s->cancel);
+    REQUIRE(s->plainLabel && s->base64Label);
 }
 
 void SetAsync(Session *s, int checked)
@@ -117,6 +120,22 @@ int SaveThrough(Session *s, const char *title, const char *output, const char *f
     return UiWaitForWindowGone(fileDialog, UI_TIMEOUT_MS);
 }
 
+int DropOn(Session *s, HWND control, const char *const *paths, int count)
+{
+    return UiDropFiles(s->dialog, UiControlCentre(s->dialog, control), paths, count);
+}
+
+int AcceptSuggestion(Session *s, const char *title, const char *name)
+{
+    char offered[MAX_PATH];
+    HWND fileDialog = UiWaitForFileDialog(s->pid, title, UI_TIMEOUT_MS);
+    if (!fileDialog) return 0;
+    UiFileName(fileDialog, offered, sizeof(offered));
+    int ok = CHECK_TEXT(offered, name);
+    UiPressButton(fileDialog, IDOK);
+    return UiWaitForWindowGone(fileDialog, UI_TIMEOUT_MS) && ok;
+}
+
 int ExpectError(Session *s, const char *text)
 {
     UiMessageBox box;
@@ -132,7 +151,7 @@ int ExpectError(Session *s, const char *text)
         return 0;
     }
     ok &= CHECK_TEXT(box.text, text);
-    ok &= CHECK_TEXT(box.caption, APP_CAPTION_TEXT);
+    ok &= CHECK_TEXT(box.caption, MAIN_DIALOG_CAPTION);
     ok &= CHECK_INT(box.icon, 'E');
     ok &= CHECK_INT(box.buttonCount, 1);
     ok &= CHECK(GetWindow(box.window, GW_OWNER) == s->dialog);
@@ -143,36 +162,6 @@ int ExpectError(Session *s, const char *text)
 int NothingAppears(Session *s, DWORD ms)
 {
     return UiWaitForOtherWindow(s->pid, s->dialog, ms) == NULL;
-}
-
-std::string ReferenceEncode(const std::string &bytes)
-{
-    static const char ALPHABET[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    size_t i;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    for (i = 0; i + 2 < bytes.size(); i += 3) {
-        unsigned v = (unsigned char)bytes[i] << 16 | (unsigned char)bytes[i + 1] << 8
-            | (unsigned char)bytes[i + 2];
-        out += ALPHABET[v >> 18];
-        out += ALPHABET[v >> 12 & 63];
-        out += ALPHABET[v >> 6 & 63];
-        out += ALPHABET[v & 63];
-    }
-    if (bytes.size() - i == 1) {
-        unsigned v = (unsigned char)bytes[i] << 16;
-        out += ALPHABET[v >> 18];
-        out += ALPHABET[v >> 12 & 63];
-        out += "==";
-    } else if (bytes.size() - i == 2) {
-        unsigned v = (unsigned char)bytes[i] << 16 | (unsigned char)bytes[i + 1] << 8;
-        out += ALPHABET[v >> 18];
-        out += ALPHABET[v >> 12 & 63];
-        out += ALPHABET[v >> 6 & 63];
-        out += '=';
-    }
-    return out;
 }
 
 int FileExists(const char *path)
@@ -208,27 +197,32 @@ int CountFiles(const char *folder)
     return count;
 }
 
-void MakeTestFolder(const char *name, char *out, DWORD size)
+// Deletes what `folder` holds, subfolders and their files included.
+static void EmptyFolder(const char *folder)
 {
-    char pattern[MAX_PATH];
     WIN32_FIND_DATAA found;
-    HANDLE search;
-    UiTempDir(name, out, size);
-    // Wine reuses process ids, so the folder may hold an earlier run's files.
-    lstrcpyA(pattern, JoinPath(out, "*").c_str());
-    search = FindFirstFileA(pattern, &found);
+    HANDLE search = FindFirstFileA(JoinPath(folder, "*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
-        std::string path = JoinPath(out, found.cFileName);
+        std::string path = JoinPath(folder, found.cFileName);
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (lstrcmpA(found.cFileName, ".") && lstrcmpA(found.cFileName, ".."))
+            if (lstrcmpA(found.cFileName, ".") && lstrcmpA(found.cFileName, "..")) {
+                EmptyFolder(path.c_str());
                 RemoveDirectoryA(path.c_str());
+            }
         } else {
             SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
             DeleteFileA(path.c_str());
         }
     } while (FindNextFileA(search, &found));
     FindClose(search);
+}
+
+void MakeTestFolder(const char *name, char *out, DWORD size)
+{
+    UiTempDir(name, out, size);
+    // Wine reuses process ids, so the folder may hold an earlier run's files.
+    EmptyFolder(out);
 }
 
 std::string JoinPath(const char *folder, const char *name)

@@ -1,6 +1,7 @@
 // Background jobs (the check box checked): the same bytes as the foreground, the busy
-// controls, the status line, Cancel, closing during a job, cancelling the save dialog of
-// a finished job, and jobs that end without success.
+// controls, the status line, Cancel, dropped files and a drop refused during a job,
+// closing during a job, cancelling the save dialog of a finished job, and jobs that end
+// without success.
 // Usage: jobs_background_test <program.exe> <paced Codrix.dll> <failing Codrix.dll>
 #include <stdio.h>
 #include <stdlib.h>
@@ -14,16 +15,6 @@ static char folder[MAX_PATH];
 static std::string At(const char *name)
 {
     return JoinPath(folder, name);
-}
-
-static std::string RandomBytes(size_t size, unsigned seed)
-{
-    std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; i++) {
-        seed = seed * 1103515245u + 12345u;
-        bytes[i] = (char)(seed >> 16);
-    }
-    return bytes;
 }
 
 // A copy of the program beside a test build of the library, in its own folder.
@@ -55,7 +46,7 @@ static std::string Convert(Session *s, int encode, const std::string &input, con
 static void SameBytesAsForeground(const char *exe)
 {
     Session s;
-    std::string bytes = RandomBytes(1024 * 1024 + 2, 7);
+    std::string bytes = RandomBytes<std::string>(1024 * 1024 + 2, 7);
     std::string input = At("same.bin");
     REQUIRE(UiWriteFile(input.c_str(), bytes.data(), (DWORD)bytes.size()));
     StartSession(exe, &s);
@@ -101,7 +92,7 @@ static int CheckStatusLine(Session *s, const char *coded, int totalKB)
 static void WatchAndCancel(const char *paced)
 {
     Session s;
-    std::string bytes = RandomBytes(2 * 1024 * 1024, 11);
+    std::string bytes = RandomBytes<std::string>(2 * 1024 * 1024, 11);
     std::string input = At("watch.bin"), text = At("watch.QVB");
     std::string encoded = ReferenceEncode(bytes);
     char *speedText;
@@ -127,6 +118,24 @@ static void WatchAndCancel(const char *paced)
     // Nothing follows a Cancel: no tick, no save dialog, no message.
     CHECK(NothingAppears(&s, 1500));
     CHECK(WaitForIdle(&s, 1000));
+
+    printf("dropped files: converted in the background; a drop during the job refused\n");
+    const char *dropped[] = {input.c_str()};
+    CHECK(DropOn(&s, s.plain, dropped, 1));
+    CHECK(WaitForBusy(&s, UI_TIMEOUT_MS));
+    CheckStatusLine(&s, "en", 2048);
+    CHECK(DropOn(&s, s.encode, dropped, 1));
+    CHECK(ExpectError(&s, DROP_BUSY_ERROR));
+    CHECK(ControlsBusy(&s));
+    CHECK(AcceptSuggestion(&s, ENCODE_SAVE_TITLE, "watch.bin.QVB"));
+    CHECK(WaitForIdle(&s, UI_TIMEOUT_MS));
+    CHECK(ReadAll(At("watch.bin.QVB").c_str()) == encoded);
+    dropped[0] = text.c_str();
+    CHECK(DropOn(&s, s.base64Label, dropped, 1));
+    CHECK(WaitForBusy(&s, UI_TIMEOUT_MS));
+    CHECK(AcceptSuggestion(&s, DECODE_SAVE_TITLE, "watch"));
+    CHECK(WaitForIdle(&s, UI_TIMEOUT_MS));
+    CHECK(ReadAll(At("watch").c_str()) == bytes);
 
     printf("decoding job: status line, finished job whose save is cancelled\n");
     CHECK(OpenThrough(&s, s.decode, DECODE_OPEN_TITLE, text.c_str()));
@@ -156,7 +165,7 @@ static void WatchAndCancel(const char *paced)
 static void JobsThatFail(const char *failing)
 {
     Session s;
-    std::string bytes = RandomBytes(300 * 1024, 5);
+    std::string bytes = RandomBytes<std::string>(300 * 1024, 5);
     std::string input = At("fail.bin"), text = At("fail.QVB");
     std::string encoded = ReferenceEncode(bytes);
     REQUIRE(UiWriteFile(input.c_str(), bytes.data(), (DWORD)bytes.size()));

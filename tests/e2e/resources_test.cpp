@@ -3,35 +3,8 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "res/resource.h"
+#include "main_dialog.h"
 #include "ui.h"
-
-struct TemplateItem {
-    DWORD style;            // beyond WS_CHILD | WS_VISIBLE
-    WORD id;
-    WORD classAtom;         // 0x80 button, 0x81 edit, 0x82 static; 0 for a class name
-    const char *text;
-    short x, y, cx, cy;
-};
-
-static const DWORD EDIT_STYLE =
-    ES_MULTILINE | ES_WANTRETURN | WS_VSCROLL | WS_BORDER | WS_TABSTOP;
-
-static const TemplateItem ITEMS[] = {
-    {BS_GROUPBOX, 0xFFFF, 0x80, "Spontaneous Base64 Encoding/Decoding", 3, 3, 378, 126},
-    {SS_LEFT | WS_GROUP, 0xFFFF, 0x82, "&Plain text:", 9, 13, 32, 8},
-    {EDIT_STYLE, IDC_PLAIN_TEXT, 0x81, "", 9, 23, 366, 45},
-    {SS_LEFT | WS_GROUP, 0xFFFF, 0x82, "&Base64 text:", 9, 69, 40, 8},
-    {EDIT_STYLE, IDC_BASE64_TEXT, 0x81, "", 9, 79, 366, 45},
-    {BS_GROUPBOX, 0xFFFF, 0x80, "Base64 File Encoding/Decoding", 3, 132, 378, 90},
-    {BS_PUSHBUTTON | WS_TABSTOP, IDC_ENCODE_FILE, 0x80, "&Encode File", 9, 144, 181, 15},
-    {BS_PUSHBUTTON | WS_TABSTOP, IDC_DECODE_FILE, 0x80, "&Decode File", 194, 144, 181, 15},
-    {BS_AUTOCHECKBOX | WS_TABSTOP, IDC_ASYNC, 0x80, "&Asynchronous File Encoding/Decoding", 9,
-     162, 139, 10},
-    {WS_BORDER, IDC_PROGRESS, 0, "Progress1", 9, 174, 366, 12},
-    {SS_LEFT | WS_GROUP, IDC_STATUS, 0x82, "", 9, 189, 363, 9},
-    {BS_PUSHBUTTON | WS_DISABLED | WS_TABSTOP, IDC_CANCEL_JOB, 0x80, "&Cancel", 9, 201, 366, 15},
-};
 
 // Reads a template string (UTF-16 or an 0xFFFF-prefixed ordinal) as ASCII; returns the
 // word after it.
@@ -52,16 +25,6 @@ static const WORD *ReadName(const WORD *at, char *out, int size, WORD *ordinal)
     return at + 1;
 }
 
-static const char *AtomName(WORD atom)
-{
-    switch (atom) {
-    case 0x80: return "Button";
-    case 0x81: return "Edit";
-    case 0x82: return "Static";
-    }
-    return "msctls_progress32";
-}
-
 static void CheckDialogTemplate(HMODULE module)
 {
     HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(IDD_MAIN), (LPCSTR)RT_DIALOG);
@@ -76,7 +39,7 @@ static void CheckDialogTemplate(HMODULE module)
     REQUIRE(*(const DWORD *)dialog != 0xFFFF0001);   // a classic template, not DIALOGEX
     CHECK_INT(dialog->style, DS_CENTER | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU |
                              WS_MINIMIZEBOX);
-    CHECK_INT(dialog->cdit, 12);
+    CHECK_INT(dialog->cdit, MAIN_DIALOG_CONTROL_COUNT);
     CHECK_INT(dialog->cx, 385);
     CHECK_INT(dialog->cy, 226);
     at = (const WORD *)(dialog + 1);
@@ -85,15 +48,15 @@ static void CheckDialogTemplate(HMODULE module)
     at = ReadName(at, name, sizeof(name), &ordinal);
     CHECK(name[0] == 0 && ordinal == 0);           // no class of its own
     at = ReadName(at, name, sizeof(name), &ordinal);
-    CHECK_TEXT(name, "Quorvel's Base64 Encoder/Decoder 1.0");
+    CHECK_TEXT(name, MAIN_DIALOG_CAPTION);
     pointSize = *at++;
     CHECK_INT(pointSize, 8);
     at = ReadName(at, name, sizeof(name), &ordinal);
     CHECK_TEXT(name, "MS Sans Serif");
 
-    for (i = 0; i < 12 && i < dialog->cdit; i++) {
+    for (i = 0; i < MAIN_DIALOG_CONTROL_COUNT && i < dialog->cdit; i++) {
         const DLGITEMTEMPLATE *item;
-        const TemplateItem *want = &ITEMS[i];
+        const MainDialogControl *want = &MAIN_DIALOG_CONTROLS[i];
         WORD extra;
         at = (const WORD *)(((ULONG_PTR)at + 3) & ~(ULONG_PTR)3);   // items are DWORD aligned
         item = (const DLGITEMTEMPLATE *)at;
@@ -107,7 +70,7 @@ static void CheckDialogTemplate(HMODULE module)
         // A class may be stored as its predefined atom or by name, in any case.
         at = ReadName(at, name, sizeof(name), &ordinal);
         if (ordinal) CHECK_INT(ordinal, want->classAtom);
-        else CHECK(lstrcmpiA(name, AtomName(want->classAtom)) == 0);
+        else CHECK(lstrcmpiA(name, MainDialogClassName(want)) == 0);
         at = ReadName(at, name, sizeof(name), &ordinal);
         CHECK_TEXT(name, want->text);
         extra = *at++;

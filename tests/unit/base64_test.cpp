@@ -57,23 +57,6 @@ typedef std::vector<uint8_t> Bytes;
 static const uint8_t GUARD = 0xA5;
 static const uint32_t GUARD_BYTES = 16;
 
-// Varied bytes that do not repeat with any short period.
-static Bytes RandomBytes(size_t length, uint32_t seed)
-{
-    Bytes bytes(length);
-    uint32_t state = seed * 2654435761u + 1;
-    for (size_t i = 0; i < length; ++i) {
-        state = state * 1664525u + 1013904223u;
-        bytes[i] = (uint8_t)(state >> 24);
-    }
-    return bytes;
-}
-
-static std::string ReferenceEncode(const Bytes &bytes)
-{
-    return ReferenceEncode(bytes.data(), bytes.size());
-}
-
 static void ExpectGuardIntact(const uint8_t *guard, const char *what)
 {
     for (uint32_t i = 0; i < GUARD_BYTES; ++i)

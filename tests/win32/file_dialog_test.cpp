@@ -9,9 +9,8 @@
 
 #include <commdlg.h>
 
-AppState appState = {NULL, NULL, INVALID_HANDLE_VALUE, 0, 0, NULL, NULL, 0, 0, 0, 0, {0},
-                      NULL, NULL, NULL};
-const char APP_CAPTION[] = "Quorvel's Base64 Encoder/Decoder 1.0";
+// No job is involved: the record may stay all zero.
+AppState appState;
 
 static char lastError[100];
 static int errorsShown = 0;
@@ -24,6 +23,8 @@ void ShowError(const char *text)
 
 static OPENFILENAMEA seen;      // the record the last dialog was given
 static char seenTitle[100];
+static char seenName[MAX_PATH];     // the name buffer as the dialog got it
+static char seenFolder[MAX_PATH];   // its initial folder, "" for none
 static DWORD extendedError = 0; // what the failed dialog reports
 static int dialogCalls = 0;
 
@@ -32,6 +33,9 @@ static BOOL WINAPI FakeDialog(LPOPENFILENAMEA dialog)
     ++dialogCalls;
     seen = *dialog;
     lstrcpynA(seenTitle, dialog->lpstrTitle ? dialog->lpstrTitle : "", sizeof(seenTitle));
+    lstrcpynA(seenName, dialog->lpstrFile, sizeof(seenName));
+    lstrcpynA(seenFolder, dialog->lpstrInitialDir ? dialog->lpstrInitialDir : "",
+              sizeof(seenFolder));
     return FALSE;
 }
 
@@ -44,20 +48,22 @@ static const BYTE DATA[3] = {1, 2, 3};
 
 // One dialog run that fails with `error`; 1 when the call returned 0 having shown
 // `expected` (or nothing, for NULL).
-static int RunFailingDialog(int saving, DWORD error, const char *expected)
+static int RunFailingDialog(int saving, DWORD error, const char *expected,
+                            const char *suggestion = NULL)
 {
-    BYTE *buffer = NULL;
-    DWORD size = 7;
+    char path[MAX_PATH];
     int result;
 
     extendedError = error;
     errorsShown = 0;
     lastError[0] = '\0';
+    lstrcpyA(path, "left from before");
     result = saving ? SaveAndWriteFile(DATA, sizeof(DATA), ENCODED_FILE_FILTER,
-                                       "Save Encoded File As...", ENCODED_FILE_EXTENSION)
-                    : OpenAndReadFile(&buffer, &size, 1, ENCODED_FILE_FILTER,
-                                      "Select File To Be Decoded...", ENCODED_FILE_EXTENSION);
-    CHECK(buffer == NULL);
+                                       "Save Encoded File As...", ENCODED_FILE_EXTENSION,
+                                       suggestion)
+                    : ChooseFileToOpen(path, ENCODED_FILE_FILTER,
+                                       "Select File To Be Decoded...", ENCODED_FILE_EXTENSION);
+    if (!saving) CHECK(path[0] == '\0');
     if (!expected) return result == 0 && errorsShown == 0;
     return result == 0 && errorsShown == 1 && lstrcmpA(lastError, expected) == 0;
 }
@@ -107,5 +113,14 @@ int main(void)
     RunFailingDialog(0, 0, NULL);
     CHECK(seen.Flags == 0x00201004);
     CHECK(lstrcmpA(seenTitle, "Select File To Be Decoded...") == 0);
+    CHECK(seenName[0] == '\0' && seenFolder[0] == '\0');
+
+    // A suggested path opens the Save dialog in its folder, the whole path in the name
+    // buffer; a folder alone (the name did not fit) leaves the name empty.
+    RunFailingDialog(1, 0, NULL, "C:\\in\\photo.png.QVB");
+    CHECK(lstrcmpA(seenName, "C:\\in\\photo.png.QVB") == 0);
+    CHECK(lstrcmpA(seenFolder, "C:\\in\\") == 0);
+    RunFailingDialog(1, 0, NULL, "C:\\in\\");
+    CHECK(seenName[0] == '\0' && lstrcmpA(seenFolder, "C:\\in\\") == 0);
     return CheckSummary("file_dialog_test");
 }

@@ -481,6 +481,76 @@ void UiPressButton(HWND dialog, int id)
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
 }
 
+POINT UiControlCentre(HWND dialog, HWND control)
+{
+    RECT rect = UiControlRect(dialog, control);
+    POINT centre = {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    return centre;
+}
+
+// The path Wine maps a Windows path to, as the X side names files; Unix paths stay.
+static int UnixPath(const char *path, char *out, int size)
+{
+    typedef char *(CDECL * UnixFileName)(const WCHAR *dosName);
+    UnixFileName unixFileName = (UnixFileName)(void (*)(void))GetProcAddress(
+        GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
+    WCHAR wide[MAX_PATH];
+    char *unix;
+    if (path[0] == '/') {
+        lstrcpynA(out, path, size);
+        return 1;
+    }
+    if (!unixFileName || !MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH)) return 0;
+    unix = unixFileName(wide);
+    if (!unix) return 0;
+    lstrcpynA(out, unix, size);
+    HeapFree(GetProcessHeap(), 0, unix);
+    return 1;
+}
+
+int UiDropFiles(HWND window, POINT point, const char *const *paths, int count)
+{
+    char folder[MAX_PATH], windowsFolder[MAX_PATH], request[MAX_PATH], pending[MAX_PATH];
+    char reply[MAX_PATH], title[256], unix[MAX_PATH], *answer = NULL;
+    DWORD size = 0, start;
+    RECT frame;
+    FILE *file;
+    int i, ok;
+
+    // Only the dropper beside the test can make a drop; without it no drop test means a
+    // thing, so the test stops rather than passes.
+    REQUIRE(GetEnvironmentVariableA("QUORVEL_DROP_FOLDER", folder, sizeof(folder)) > 0);
+    UiWindowsPath(folder, windowsFolder, sizeof(windowsFolder));
+    wsprintfA(request, "%s\\request.txt", windowsFolder);
+    wsprintfA(pending, "%s\\request.tmp", windowsFolder);
+    wsprintfA(reply, "%s\\reply.txt", windowsFolder);
+    GetWindowTextA(window, title, sizeof(title));
+    GetWindowRect(window, &frame);
+    ClientToScreen(window, &point);
+
+    file = fopen(pending, "wb");
+    if (!file) return 0;
+    fprintf(file, "%s\n%ld %ld %ld %ld\n", title, frame.right - frame.left,
+            frame.bottom - frame.top, point.x - frame.left, point.y - frame.top);
+    for (i = 0; i < count; i++) {
+        if (!UnixPath(paths[i], unix, sizeof(unix))) break;
+        fprintf(file, "%s\n", unix);
+    }
+    fclose(file);
+    if (i < count || !MoveFileExA(pending, request, MOVEFILE_REPLACE_EXISTING)) return 0;
+
+    start = GetTickCount();
+    while (!UiReadFile(reply, &answer, &size)) {
+        if (GetTickCount() - start > UI_TIMEOUT_MS * 2) return 0;
+        Sleep(50);
+    }
+    DeleteFileA(reply);
+    ok = strncmp(answer, "ok", 2) == 0;
+    if (!ok) printf("    the dropper: %s", answer);
+    free(answer);
+    return ok;
+}
+
 // ---- Message boxes --------------------------------------------------------------------
 
 // A message box holds only statics and push buttons; the program's dialog and the file
@@ -652,6 +722,11 @@ void UiChooseFile(HWND fileDialog, const char *path)
     UiWindowsPath(path, windowsPath, sizeof(windowsPath));
     SendMessageA(GetDlgItem(fileDialog, UI_FILE_NAME_ID), WM_SETTEXT, 0, (LPARAM)windowsPath);
     UiPressButton(fileDialog, IDOK);
+}
+
+void UiFileName(HWND fileDialog, char *out, int size)
+{
+    ReadText(GetDlgItem(fileDialog, UI_FILE_NAME_ID), out, size);
 }
 
 int UiCancelFileDialog(HWND fileDialog)

@@ -99,6 +99,14 @@ void UiAltF4(HWND window);
 void UiCloseButton(HWND dialog);
 // Posts a command as a button with this id would send it (IDOK, IDYES, IDNO, IDCANCEL).
 void UiPressButton(HWND dialog, int id);
+// Drops `count` files (Unix or Windows paths) on `window` at `point`, in its client
+// coordinates, as a file manager would: through the X display, by the dropper that
+// tests/e2e/ui/xdnd_dropper.py runs beside the test (QUORVEL_DROP_FOLDER names the folder
+// the two talk through; without it the test cannot go on). Returns 1 once the window has
+// taken the drop, which reaches the program as a posted WM_DROPFILES.
+int UiDropFiles(HWND window, POINT point, const char *const *paths, int count);
+// The centre of `control` in the client coordinates of `dialog`.
+POINT UiControlCentre(HWND dialog, HWND control);
 
 // ---- Message boxes --------------------------------------------------------------------
 struct UiMessageBox {
@@ -125,6 +133,8 @@ int UiFileType(HWND fileDialog, char *out, int size);
 void UiSetFileType(HWND fileDialog, int index);
 // Types a file name (Unix or Windows path) and presses the dialog's OK button.
 void UiChooseFile(HWND fileDialog, const char *path);
+// The name box's text, as the user sees it, into `out`.
+void UiFileName(HWND fileDialog, char *out, int size);
 // Cancels the dialog and waits for it to go.
 int UiCancelFileDialog(HWND fileDialog);
 // Answers the overwrite prompt that follows a Save of an existing file: IDYES or IDNO.

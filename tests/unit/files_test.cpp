@@ -1,4 +1,6 @@
-// The speed window, percentages and status text of a running job, tick by tick.
+// The pure parts of files/: the speed window, percentages and status text of a running
+// job tick by tick, UTF-16 texts narrowed for the decoder, and the names the Save dialog
+// suggests.
 #include <gtest/gtest.h>
 
 #include <stdio.h>
@@ -8,10 +10,13 @@
 #include <vector>
 
 #include "files/progress_calc.h"
+#include "files/save_name.h"
+#include "files/utf16_text.h"
 
 namespace {
 
 const uint32_t KB = 1024;
+const uint32_t MAX_PATH_BYTES = 260;    // the platform's MAX_PATH, which the program passes
 const uint32_t MB = 1024 * 1024;
 
 // The status line as the program formats it from a reading.
@@ -161,6 +166,125 @@ TEST(ProgressCalc, LongestTextFitsItsBuffer)
     const ProgressReading &r = job.Tick(0xFFFFFFFFu);
     EXPECT_EQ(
         "4194303 KB encoded out of 1 KB total (419430300%), average speed: 8388607 KB/s.", Text(r));
+}
+
+// Each row fails with one of the rules taken out or turned round: the byte-order marks
+// and which byte of a unit holds the character, the zero the other byte must be, the
+// ASCII limit, and a file cut in the middle of a character.
+TEST(Utf16Text, NarrowsMarkedTextsAndRefusesWhatNoBase64TextHolds)
+{
+    struct Row {
+        const char *what;
+        std::string text;
+        int ok;
+        std::string narrowed;   // when ok
+    };
+    const Row rows[] = {
+        {"no mark: left as it is", "QUJD", 1, "QUJD"},
+        {"a lone 0xFF is no mark", "\xFF", 1, "\xFF"},
+        {"UTF-16LE", std::string("\xFF\xFE" "Q\0U\0J\0D\0", 10), 1, "QUJD"},
+        {"UTF-16BE", std::string("\xFE\xFF" "\0Q\0U\0J\0D", 10), 1, "QUJD"},
+        {"only the mark", "\xFF\xFE", 1, ""},
+        {"cut mid-character: QUI and a stray byte D",
+         std::string("\xFF\xFE" "Q\0U\0I\0D", 9), 0, ""},
+        {"above 0x7F", std::string("\xFF\xFE" "Q\0\xC1\0", 6), 0, ""},
+        {"LE unit with its high byte set (U+0151)", std::string("\xFF\xFE" "Q\0Q\x01", 6), 0, ""},
+        {"BE unit with its high byte set (U+0151)", std::string("\xFE\xFF" "\0Q\x01Q", 6), 0, ""},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        // The block the program reads a file into: the bytes and one zero after them.
+        std::vector<uint8_t> block(row.text.begin(), row.text.end());
+        block.push_back(0);
+        uint32_t length = (uint32_t)row.text.size();
+        ASSERT_EQ(row.ok, NarrowUtf16Text(block.data(), &length));
+        if (!row.ok) continue;
+        ASSERT_EQ(row.narrowed.size(), length);
+        EXPECT_EQ(row.narrowed, std::string((const char *)block.data(), length));
+        EXPECT_EQ(0, block[length]);    // still a NUL-ended text for the decoder
+    }
+}
+
+std::string Lower(std::string text)
+{
+    for (char &c : text)
+        if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
+    return text;
+}
+
+int NoLeadBytes(uint8_t)
+{
+    return 0;
+}
+
+// Shift-JIS (code page 932), where a trail byte may be 0x5C, the backslash.
+int ShiftJisLeadByte(uint8_t byte)
+{
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+TEST(SaveName, SuggestsTheInputsFolderAndANameByItsExtension)
+{
+    struct Row {
+        const char *input;
+        int encoding;
+        const char *suggested;
+        int whole;                      // 0: only the folder (or nothing) fits
+        uint32_t outSize = MAX_PATH_BYTES;
+        LeadByteTest leadByte = NoLeadBytes;
+    };
+    const Row rows[] = {
+        {"C:\\in\\photo.png", 1, "C:\\in\\photo.png.QVB", 1},
+        {"C:\\in\\photo.png.QVB", 1, "C:\\in\\photo.png.QVB.QVB", 1},
+        {"C:\\in\\photo.png.QVB", 0, "C:\\in\\photo.png", 1},
+        {"C:\\in\\PHOTO.PNG.qvb", 0, "C:\\in\\PHOTO.PNG", 1},
+        {"C:\\in\\data.b64", 0, "C:\\in\\data", 1},
+        {"C:\\in\\data.Base64", 0, "C:\\in\\data", 1},
+        {"C:\\in\\cert.pem", 0, "C:\\in\\cert.der", 1},
+        {"C:\\in\\cert.CRT", 0, "C:\\in\\cert.der", 1},
+        {"C:\\in\\cert.cer", 0, "C:\\in\\cert.der", 1},
+        {"C:\\in\\rsa.key", 0, "C:\\in\\rsa.der", 1},
+        {"C:\\in\\request.csr", 0, "C:\\in\\request.der", 1},
+        {"C:\\in\\chain.p7b", 0, "C:\\in\\chain.der", 1},
+        {"C:\\in\\notes.txt", 0, "C:\\in\\notes.txt.bin", 1},
+        {"C:\\in\\noextension", 0, "C:\\in\\noextension.bin", 1},
+        {"C:\\in\\x.qvbx", 0, "C:\\in\\x.qvbx.bin", 1},
+        // A name that is only an extension has none; dots that would end a name go.
+        {"C:\\in\\.QVB", 0, "C:\\in\\.QVB.bin", 1},
+        {"C:\\in\\. .QVB", 0, "C:\\in\\. .QVB.bin", 1},
+        {"C:\\in\\a..QVB", 0, "C:\\in\\a", 1},
+        // Dots in folders are not the name's.
+        {"C:\\my.QVB\\data", 0, "C:\\my.QVB\\data.bin", 1},
+        {"\\\\server\\share.b64\\x.qvb", 0, "\\\\server\\share.b64\\x", 1},
+        {"C:/in/x.QVB", 0, "C:/in/x", 1},
+        {"C:x.QVB", 0, "C:x", 1},
+        // In Shift-JIS 0x95 0x5C is one character of the name, not a separator; in a
+        // single-byte code page the same bytes are a character and a backslash.
+        {"C:\\in\\\x95\x5C.qvb", 0, "C:\\in\\\x95\x5C", 1, MAX_PATH_BYTES, ShiftJisLeadByte},
+        {"C:\\in\\\x95\x5C.qvb", 0, "C:\\in\\\x95\x5C.qvb.bin", 1},
+        // Near the buffer's end: exactly fitting, one byte short, only the folder, nothing.
+        {"C:\\in\\photo.png", 1, "C:\\in\\photo.png.QVB", 1, 20},
+        {"C:\\in\\photo.png", 1, "C:\\in\\", 0, 19},
+        {"C:\\in\\photo.png", 1, "", 0, 6},
+        {"C:\\in\\", 0, "", 0},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(std::string(row.input) + (row.encoding ? " encoded" : " decoded"));
+        char out[MAX_PATH_BYTES + 16];
+        memset(out, 0x5A, sizeof(out));
+        EXPECT_EQ(row.whole, SuggestSavePath(row.input, row.encoding, row.leadByte, out,
+                                             row.outSize));
+        EXPECT_EQ(std::string(row.suggested), out);
+        EXPECT_NE(Lower(row.input), Lower(out));    // never the input's own name
+    }
+
+    // A path of 256 characters, as the Open dialog may give: with ".bin" it needs 261
+    // bytes, so the dialog gets the folder alone.
+    const std::string folder = "C:\\" + std::string(240, 'f') + "\\";
+    const std::string path = folder + "photo.png.xy";
+    char out[MAX_PATH_BYTES];
+    EXPECT_EQ(0, SuggestSavePath(path.c_str(), 0, NoLeadBytes, out, MAX_PATH_BYTES));
+    EXPECT_EQ(folder, out);
 }
 
 }  // namespace
