@@ -338,30 +338,42 @@ int Base64DecodeFinish(Base64Decoder *decoder)
     return 1;
 }
 
-int DecodeBareText(const char *text, uint8_t *output, uint32_t outputSize)
+// Bare text decodes with the kernel's armour form, which stops before every '-', and the
+// hyphen scan for what the kernel leaves: a text in the standard alphabet holds no '-' and
+// goes at full speed to its NUL, and any other hands its first '-' to the caller.
+const char *DecodeBareText(Base64Decoder *decoder, const char *text)
 {
-    Base64Decoder decoder;
-    const Kernel *kernel = 0;
+    const Kernel *kernel = ActiveKernel();
+    DecodeTextKernel fast = kernel->decodeArmourText;
+    SpanKernel scan = ActiveHyphenSpan();
 
-    if (!text || !output) return 0;
-    kernel = ActiveKernel();
-    Base64DecodeBegin(&decoder, output, outputSize);
+    if (!fast) {
+        // A kernel that takes '-' as data in its fast loops: a scan for one first (in parts
+        // for a text of 4 GiB and more), and a text without decodes as it always did.
+        const char *p = text;
+        uint32_t n = 0;
+        do {
+            n = scan(p, 0xFFFFFFFFu);
+            p += n;
+        } while (n == 0xFFFFFFFFu);
+        if (*p) return text;
+        fast = kernel->decodeText;
+        scan = kernel->span;
+    }
     for (;;) {
         uint32_t slice = DECODE_SLICE_CHARS;
-        // A kernel that finds the NUL itself saves the scan ahead of it: between groups it
-        // takes all it can, and only what stopped it (the NUL, padding, a stray character,
-        // the end of the room) goes through a short slice.
-        if (kernel->decodeText && decoder.pendingCount == 0 && decoder.padding == 0) {
+        // Between groups the kernel takes all it can, and only what stopped it (the NUL, a
+        // '-', padding, a stray character, the end of the room) goes through a short slice.
+        if (fast && decoder->pendingCount == 0 && decoder->padding == 0) {
             uint32_t consumed = 0;
-            decoder.written += kernel->decodeText(text, decoder.output + decoder.written,
-                                                  decoder.outputSize - decoder.written, &consumed);
+            decoder->written += fast(text, decoder->output + decoder->written,
+                                     decoder->outputSize - decoder->written, &consumed);
             text += consumed;
             slice = DECODE_TAIL_CHARS;
         }
-        uint32_t span = kernel->span(text, slice);
-        if (!Base64DecodeFeed(&decoder, text, span)) return 0;
-        if (span < slice) break;
+        uint32_t span = scan(text, slice);
+        if (!Base64DecodeFeed(decoder, text, span)) return text + span;
         text += span;
+        if (span < slice) return text;
     }
-    return Base64DecodeFinish(&decoder);
 }

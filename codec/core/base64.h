@@ -12,7 +12,8 @@ uint32_t Base64EncodedSize(uint32_t length);
 
 // Counts the characters of a NUL-terminated text that carry no data (ASCII whitespace
 // TAB LF FF CR space, and '='), and every character of a wrapper Base64Decode accepts (a
-// BOM, the armour lines, a data: URL's prefix). NULL counts 0.
+// BOM, the armour lines and the explanatory text around them, a data: URL's prefix).
+// NULL counts 0.
 uint32_t Base64MeasureText(const char *text);
 
 // Base64MeasureText's count and the text's length (its characters before the NUL) in one
@@ -56,12 +57,17 @@ int Base64DecodeFinish(Base64Decoder *decoder);
 // Decodes a whole NUL-terminated text: WHATWG forgiving-base64 (whitespace ignored, one
 // or two trailing '=' dropped when the length is a multiple of 4, a remainder of 1 is
 // not decodable, leftover bits discarded), extended with '-' and '_' as 62 and 63.
-// Around that body the text may have, after a UTF-8 BOM and whitespace:
+// Around that body the text may have, after a UTF-8 BOM:
 // - PEM armour (RFC 7468): a line "-----BEGIN <label>-----", the body, a line
-//   "-----END <label>-----" with the same label, then only whitespace;
-// - a data: URL: "data:" and a media type with parameters, ";base64," (any case), the body.
-// A text starting with five hyphens or "data:" that is neither, an armour line inside the
-// armour, and a bare text whose last line is an armour line do not decode.
+//   "-----END <label>-----" with the same label. The lines before the BEGIN line and
+//   after the END line are explanatory text, ignored whatever else they hold, but they
+//   may hold no armour line;
+// - after whitespace, a data: URL: "data:" and a media type with parameters, ";base64,"
+//   (any case), the body.
+// An armour line is one that begins, after blanks (space, TAB, FF), with five hyphens. The
+// first one in a text must be a BEGIN line, and the next its END line; a text with any
+// other (a second block, one inside the body, one in a data: URL or bare text), or with
+// more than blanks after an armour line's closing hyphens, does not decode.
 // Returns 1 only when the text decodes to exactly outputSize bytes; 0 otherwise (NULL
 // arguments included). Never writes past output + outputSize.
 int Base64Decode(const char *text, uint8_t *output, uint32_t outputSize);
