@@ -300,7 +300,7 @@ int Base64Decode(const char *text, uint8_t *output, uint32_t outputSize)
 }
 
 // Base64MeasureText's count and the text's length, in one walk over slices that stay in
-// the first-level cache: the scan for armour lines, then the measure of the same slice.
+// the first-level cache: the measure, then the scan for armour lines of the same slice.
 // What the decode passes over counts whole (a BOM, a data: URL's prefix, explanatory text,
 // the armour lines); in bare text and the body, their whitespace and '='. Bare text turns
 // out to be explanatory only at a BEGIN line, so it is counted both ways until then.
@@ -321,8 +321,17 @@ static int MeasureWholeText(const char *text, uint32_t *length, uint32_t *measur
         int armourLine = 0, wasBare = walk.part == PART_BARE;
         if (slice > TEXT_SLICE_CHARS) slice = TEXT_SLICE_CHARS;
         if (slice == 0) return 0;
-        n = SpanToArmourLine(&walk, from, slice, &armourLine);
-        measure(text + from, n, &fillers);
+        n = measure(text + from, slice, &fillers);
+        // A slice without whitespace holds no line break and no blank, so only its first
+        // character may begin a line: one-line texts need no scan for armour lines.
+        if (fillers) {
+            uint32_t before = n;
+            n = SpanToArmourLine(&walk, from, before, &armourLine);
+            if (n < before) measure(text + from, n, &fillers);
+        } else if (n > 0 && StartsArmourLine(&walk, from)) {
+            n = 0;
+            armourLine = 1;
+        }
         if (wasBare) {
             bareChars += n;
             bareFillers += fillers;
