@@ -5,8 +5,8 @@
 // surrounds it.
 #include "codec/core/wrapper.h"
 
-// Texts are walked in slices this long, each scanned for a NUL or '-' just ahead of the
-// decoder or the measure while it is still in the first-level cache.
+// Texts are walked in slices this long: the scan for a NUL or '-' and the decoder (or the
+// measure) take each slice in turn while it is still in the first-level cache.
 static const uint32_t TEXT_SLICE_CHARS = 16384;
 static const uint32_t NO_LIMIT = 0xFFFFFFFFu;
 // What stopped a kernel that leaves every '-' to us is looked at in slices this short.
@@ -290,8 +290,11 @@ int Base64Decode(const char *text, uint8_t *output, uint32_t outputSize)
     Base64TextDecodeBegin(&decoder, text, output, outputSize);
     if (decoder.failed) return 0;
     // Most texts are bare and hold no '-': they go the fast way to their NUL, and the
-    // careful way takes over only from a '-' or a failed decode on.
-    stop = DecodeBareText(&decoder.decoder, text + decoder.next);
+    // careful way takes over only from a '-' or a failed decode on. A text that starts
+    // with its armour is on the careful way at once.
+    for (stop = text + decoder.next; IsSpace(*stop);) ++stop;
+    if (*stop != '-') stop = DecodeBareText(&decoder.decoder, text + decoder.next);
+    else stop = text + decoder.next;
     if (*stop == '\0') return Base64DecodeFinish(&decoder.decoder);
     if ((uintptr_t)(stop - text) >= NO_LIMIT) return 0;
     decoder.next = (uint32_t)(stop - text);
