@@ -218,20 +218,50 @@ static int FeedText(Base64TextDecoder *decoder, uint32_t from, uint32_t count)
     return 1;
 }
 
+// Takes the text from decoder->next on up to `end` (or its NUL), stopping early only when
+// it cannot decode. Where the kernel can leave every '-' to us, it takes all it can of
+// bare text and the body between groups, as much as the characters up to `end` can make
+// (a little past it where they hold whitespace: a later piece passes over what it took),
+// and only what stopped it (a '-', padding, the NUL, a stray byte, the end of the room or
+// of the piece) goes through the checked scan in short slices; so the body decodes as fast
+// as the same text bare, and a job's pieces of bare text as fast as the whole.
+static int DecodeUpTo(Base64TextDecoder *decoder, uint32_t end)
+{
+    DecodeTextKernel kernel = ActiveKernel()->decodeArmourText;
+    Base64Decoder *data = &decoder->decoder;
+    const char *text = decoder->text;
+
+    while (decoder->next < end && text[decoder->next]) {
+        uint32_t count = end - decoder->next;
+        if (kernel && decoder->part != PART_AFTER_END && !data->failed) {
+            if (data->pendingCount == 0 && data->padding == 0) {
+                uint32_t room = data->outputSize - data->written, most = count / 4 * 3, consumed = 0;
+                data->written += kernel(text + decoder->next, data->output + data->written,
+                                        room < most ? room : most, &consumed);
+                decoder->next += consumed;
+                if (decoder->next >= end) break;
+                count = end - decoder->next;
+            }
+            // Where it stopped at a '-', the text is likely base64url, which stops it at
+            // every '-': a whole slice goes the careful way instead.
+            if (count > ARMOUR_TAIL_CHARS && text[decoder->next] != '-') count = ARMOUR_TAIL_CHARS;
+        }
+        if (!FeedText(decoder, decoder->next, count)) return 0;
+    }
+    return 1;
+}
+
 int Base64TextDecodeFeed(Base64TextDecoder *decoder, uint32_t from, uint32_t count)
 {
     uint32_t end = from + count;
 
     if (!decoder || decoder->failed) return 0;
     // What a piece holds before decoder->next (a BOM, a data: URL's prefix, the rest of an
-    // armour line) was taken with an earlier one.
-    if (from > decoder->next) decoder->failed = 1;   // a gap: the pieces do not join up
-    while (!decoder->failed && decoder->next < end) {
-        uint32_t at = decoder->next;
-        if (!FeedText(decoder, at, end - at) ||
-            (decoder->next < end && decoder->text[decoder->next] == '\0'))
-            decoder->failed = 1;
-    }
+    // armour line, what the kernel took past the last piece) was taken with an earlier one.
+    // A NUL inside the piece ends the text before the caller said it would.
+    if (from > decoder->next || !DecodeUpTo(decoder, end) ||
+        (decoder->next < end && decoder->text[decoder->next] == '\0'))
+        decoder->failed = 1;   // from > next: a gap, the pieces do not join up
     return !decoder->failed;
 }
 
@@ -253,34 +283,6 @@ int Base64TextDecodeFinish(Base64TextDecoder *decoder, uint32_t textLength)
     return ok;
 }
 
-// The rest of a whole text from decoder->next on, once the fast bare decode has met a '-'
-// or failed. Where the kernel can leave every '-' to us, it takes all it can of the body
-// between groups, and only what stopped it (a '-', padding, the NUL, a stray byte, the end
-// of the room) goes through the checked scan in short slices; so the body decodes as fast
-// as the same text bare.
-static int DecodeRest(Base64TextDecoder *decoder)
-{
-    DecodeTextKernel kernel = ActiveKernel()->decodeArmourText;
-    Base64Decoder *body = &decoder->decoder;
-    const char *text = decoder->text;
-
-    while (text[decoder->next]) {
-        uint32_t count = NO_LIMIT - decoder->next;
-        if (count == 0) return 0;   // 4 GiB of text: only a 64-bit caller can have it
-        if (decoder->part == PART_BODY && kernel) {
-            if (body->pendingCount == 0 && body->padding == 0) {
-                uint32_t consumed = 0;
-                body->written += kernel(text + decoder->next, body->output + body->written,
-                                        body->outputSize - body->written, &consumed);
-                decoder->next += consumed;
-            }
-            count = ARMOUR_TAIL_CHARS;
-        }
-        if (!FeedText(decoder, decoder->next, count)) return 0;
-    }
-    return 1;
-}
-
 int Base64Decode(const char *text, uint8_t *output, uint32_t outputSize)
 {
     Base64TextDecoder decoder;
@@ -299,7 +301,8 @@ int Base64Decode(const char *text, uint8_t *output, uint32_t outputSize)
     if ((uintptr_t)(stop - text) >= NO_LIMIT) return 0;
     decoder.next = (uint32_t)(stop - text);
     if (decoder.decoder.failed && decoder.dataUrl) return 0;
-    return DecodeRest(&decoder) && FinishText(&decoder);
+    // Short of the NUL only at 4 GiB of text, which only a 64-bit caller can have.
+    return DecodeUpTo(&decoder, NO_LIMIT) && !text[decoder.next] && FinishText(&decoder);
 }
 
 // Base64MeasureText's count and the text's length, in one walk over slices that stay in

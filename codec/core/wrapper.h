@@ -31,7 +31,9 @@ struct Base64TextDecoder {
 void Base64TextDecodeBegin(Base64TextDecoder *decoder, const char *text, uint8_t *output,
                            uint32_t outputSize);
 // Takes the text's characters [from, from + count): pieces in order, starting at 0 and
-// joining up, never past the NUL. Returns 0 as soon as the text is known not to decode.
+// joining up, never past the NUL. It may decode a little past the piece (never past the
+// NUL), and later pieces pass over what it took. Returns 0 as soon as the text is known
+// not to decode.
 int Base64TextDecodeFeed(Base64TextDecoder *decoder, uint32_t from, uint32_t count);
 // After the last piece; textLength is where the text's NUL is. Returns 1 or 0.
 int Base64TextDecodeFinish(Base64TextDecoder *decoder, uint32_t textLength);
