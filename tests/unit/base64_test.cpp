@@ -647,7 +647,8 @@ TEST_P(KernelTest, DecodesWrappedTextsAndRefusesBrokenWrappers)
 }
 
 // A long armoured body in lines, with one '-' at every position (base64url 62, as '+'),
-// and with five hyphens starting each line in turn, which the armour must refuse.
+// and with five hyphens starting each line in turn, which the armour must refuse; and
+// armour lines where the walks over a longer text change slices.
 TEST_P(KernelTest, FindsArmourLinesAtEveryPosition)
 {
     Bytes plain = RandomBytes(1600, 11);
@@ -674,6 +675,26 @@ TEST_P(KernelTest, FindsArmourLinesAtEveryPosition)
             std::string fourHyphens = text.substr(0, at) + "----" + text.substr(at + 4);
             ASSERT_EQ(DecodeMeasured(fourHyphens, nullptr), 1) << "line at " << at;
         }
+    }
+
+    // Armour lines on either side of where the walks over a long text start a new slice
+    // (16 KiB on from the text's start or the last armour line): 16 KiB of explanatory
+    // text, then the BEGIN line; a body whose END line blanks push along; explanatory text
+    // and an armour line after it, which must be refused.
+    Bytes longPlain = RandomBytes(12093, 12);
+    std::string longBody = LineBreak(ReferenceEncode(longPlain), 64, "\n");
+    for (int d = -6; d <= 6; ++d) {
+        std::string note;
+        while (note.size() < 16384u + d) note += "explanatory text\n";
+        note.resize(16384 + d - 1);
+        note += '\n';
+        std::string armoured = "-----BEGIN X-----\n" + longBody + std::string(6 + d, ' ') + "-----END X-----\n";
+        ASSERT_EQ(DecodeMeasured(note + armoured + note, &decoded), 1) << "shift " << d;
+        ASSERT_EQ(decoded, longPlain) << "shift " << d;
+        ASSERT_EQ(DecodeTextInPieces(note + armoured, (uint32_t)longPlain.size(), note.size() - 1,
+                                     note.size() + 20, &decoded), 1) << "shift " << d;
+        ASSERT_EQ(decoded, longPlain) << "shift " << d;
+        ASSERT_EQ(DecodeMeasured(armoured + note + "-----\n", nullptr), 0) << "shift " << d;
     }
 }
 
