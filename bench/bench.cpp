@@ -5,6 +5,7 @@
 // conversion gave a wrong result, so the smoke run catches a broken kernel.
 #include "bench/wholefile.h"
 #include "codec/core/base64.h"
+#include "codec/core/wrapper.h"
 #include "codec/core/kernels.h"
 
 #include <chrono>

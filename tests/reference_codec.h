@@ -82,64 +82,63 @@ static inline int ReferenceDecode(const char *text, std::vector<uint8_t> *out)
 }
 
 // The wrappers around a Base64 body, found the plain way with string searches: a UTF-8 BOM,
-// then after whitespace PEM armour or a data: URL, or else the bare text. Returns 0 for a
-// text that must be refused, else 1 with the body in *body.
+// then a data: URL after whitespace, or PEM armour with explanatory text around it, or else
+// the bare text. Returns 0 for a text that must be refused, else 1 with the body in *body.
 static inline int ReferenceUnwrap(const char *whole, std::string *body)
 {
     static const char SPACE[] = "\t\n\f\r ", BLANK[] = "\t\f ";
     const size_t NONE = std::string::npos;
     std::string text = whole;
     if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+    // Where every line that begins with five hyphens, after blanks, has them.
+    std::vector<size_t> armour;
+    for (size_t lineStart = 0; lineStart != NONE;) {
+        size_t start = text.find_first_not_of(BLANK, lineStart);
+        if (start != NONE && text.compare(start, 5, "-----") == 0) armour.push_back(start);
+        lineStart = text.find_first_of("\r\n", lineStart);
+        if (lineStart != NONE) ++lineStart;
+    }
     size_t first = text.find_first_not_of(SPACE);
     std::string head = first == NONE ? std::string() : text.substr(first);
     std::string lower = head.substr(0, 5);
     for (char &c : lower) c = (char)tolower((unsigned char)c);
 
-    if (head.compare(0, 5, "-----") == 0) {
-        // The BEGIN line, its label, then the first line that starts with five hyphens,
-        // which must be the END line with that label and the text's last.
-        size_t lineEnd = head.find_first_of("\r\n");
-        if (lineEnd == NONE) return 0;
-        std::string line = head.substr(0, lineEnd);
-        line.erase(line.find_last_not_of(BLANK) + 1);
-        if (line.size() < 16 || line.compare(0, 11, "-----BEGIN ") != 0 ||
-            line.compare(line.size() - 5, 5, "-----") != 0)
-            return 0;
-        std::string label = line.substr(11, line.size() - 16);
-        if (!label.empty() && (label.front() == ' ' || label.back() == ' ')) return 0;
-        if (label.find("  ") != NONE) return 0;
-        for (char c : label)
-            if (c == '-' || c < ' ' || c > '~') return 0;
-        for (size_t at = head.find_first_of("\r\n"); at != NONE; at = head.find_first_of("\r\n", at + 1)) {
-            size_t start = head.find_first_not_of(BLANK, at + 1);
-            if (start == NONE || head.compare(start, 5, "-----") != 0) continue;
-            std::string endLine = "-----END " + label + "-----";
-            if (head.compare(start, endLine.size(), endLine) != 0) return 0;
-            if (head.find_first_not_of(SPACE, start + endLine.size()) != NONE) return 0;
-            *body = head.substr(line.size(), start - line.size());
-            return 1;
-        }
-        return 0;
-    }
     if (lower == "data:") {
         size_t comma = head.find(',');
-        if (comma == NONE || comma < 12) return 0;
+        if (comma == NONE || comma < 12 || !armour.empty()) return 0;
         for (size_t i = 5; i < comma; ++i)
             if (head[i] <= ' ' || head[i] > '~') return 0;
         std::string marker = head.substr(comma - 7, 7);
         for (char &c : marker) c = (char)tolower((unsigned char)c);
         if (marker != ";base64") return 0;
-        text = head.substr(comma + 1);
+        *body = head.substr(comma + 1);
+        return 1;
     }
-    // Unarmoured, the last line may not be an armour line: an END line without its BEGIN.
-    size_t last = text.find_last_not_of(SPACE);
-    if (last != NONE && text[last] == '-') {
-        size_t lineStart = text.find_last_of("\r\n", last);
-        lineStart = lineStart == NONE ? 0 : lineStart + 1;
-        size_t start = text.find_first_not_of(BLANK, lineStart);
-        if (text.compare(start, 5, "-----") == 0) return 0;
+    if (armour.empty()) {
+        *body = text;
+        return 1;
     }
-    *body = text;
+    // Exactly two: the BEGIN line and the END line with its label, each ending its line
+    // (after blanks); what lies before and after them is explanatory text.
+    if (armour.size() != 2) return 0;
+    size_t lineEnd = text.find_first_of("\r\n", armour[0]);
+    if (lineEnd == NONE) return 0;
+    std::string line = text.substr(armour[0], lineEnd - armour[0]);
+    line.erase(line.find_last_not_of(BLANK) + 1);
+    if (line.size() < 16 || line.compare(0, 11, "-----BEGIN ") != 0 ||
+        line.compare(line.size() - 5, 5, "-----") != 0)
+        return 0;
+    std::string label = line.substr(11, line.size() - 16);
+    if (!label.empty() && (label.front() == ' ' || label.back() == ' ')) return 0;
+    if (label.find("  ") != NONE) return 0;
+    for (char c : label)
+        if (c == '-' || c < ' ' || c > '~') return 0;
+    std::string endLine = "-----END " + label + "-----";
+    if (text.compare(armour[1], endLine.size(), endLine) != 0) return 0;
+    size_t after = text.find_first_not_of(BLANK, armour[1] + endLine.size());
+    if (after != NONE && text[after] != '\r' && text[after] != '\n') return 0;
+    size_t bodyStart = armour[0] + line.size();
+    *body = text.substr(bodyStart, armour[1] - bodyStart);
     return 1;
 }
 

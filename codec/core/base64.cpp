@@ -2,7 +2,6 @@
 // the kernels do the bulk of whole groups, this file the edges, whitespace and padding.
 #include "codec/core/base64.h"
 #include "codec/core/kernels.h"
-#include "codec/core/wrapper.h"
 
 // What a character means to the decoder: its 6-bit value, or one of these.
 enum { CLASS_SPACE = 64, CLASS_PAD = 65, CLASS_INVALID = 255 };
@@ -230,30 +229,29 @@ int Base64DecodeFinish(Base64Decoder *decoder)
     return 1;
 }
 
-int DecodeBareText(const char *text, uint8_t *output, uint32_t outputSize)
+// Bare text decodes with the kernel's armour form, which stops before every '-', and the
+// hyphen scan for what the kernel leaves: a text in the standard alphabet holds no '-' and
+// goes at full speed to its NUL, and any other hands its first '-' to the caller.
+const char *DecodeBareText(Base64Decoder *decoder, const char *text)
 {
-    Base64Decoder decoder;
-    const Kernel *kernel = 0;
+    const Kernel *kernel = ActiveKernel();
+    DecodeTextKernel fast = kernel->decodeArmourText;
+    SpanKernel scan = kernel->hyphenSpan;
 
-    if (!text || !output) return 0;
-    kernel = ActiveKernel();
-    Base64DecodeBegin(&decoder, output, outputSize);
     for (;;) {
         uint32_t slice = DECODE_SLICE_CHARS;
-        // A kernel that finds the NUL itself saves the scan ahead of it: between groups it
-        // takes all it can, and only what stopped it (the NUL, padding, a stray character,
-        // the end of the room) goes through a short slice.
-        if (kernel->decodeText && decoder.pendingCount == 0 && decoder.padding == 0) {
+        // Between groups the kernel takes all it can, and only what stopped it (the NUL, a
+        // '-', padding, a stray character, the end of the room) goes through a short slice.
+        if (decoder->pendingCount == 0 && decoder->padding == 0) {
             uint32_t consumed = 0;
-            decoder.written += kernel->decodeText(text, decoder.output + decoder.written,
-                                                  decoder.outputSize - decoder.written, &consumed);
+            decoder->written += fast(text, decoder->output + decoder->written,
+                                     decoder->outputSize - decoder->written, &consumed);
             text += consumed;
             slice = DECODE_TAIL_CHARS;
         }
-        uint32_t span = kernel->span(text, slice);
-        if (!Base64DecodeFeed(&decoder, text, span)) return 0;
-        if (span < slice) break;
+        uint32_t span = scan(text, slice);
+        if (!Base64DecodeFeed(decoder, text, span)) return text + span;
         text += span;
+        if (span < slice) return text;
     }
-    return Base64DecodeFinish(&decoder);
 }

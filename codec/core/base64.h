@@ -1,5 +1,6 @@
-// codec/core/base64.h -- Base64 sizes, encoding and forgiving decoding over caller-owned
-// buffers. Portable: no platform headers, no allocation, no mutable global state beyond
+// codec/core/base64.h -- Base64 sizes, encoding, and the forgiving decoder of bare Base64
+// over caller-owned buffers; wrapper.h decodes whole texts with what may surround them on
+// top of this. Portable: no platform headers, no allocation, no mutable global state beyond
 // the kernel choice and the scalar kernel's pair tables (built once by their first user,
 // while others decode without them), so every function is safe to call from any thread at
 // any time, and a thread stopped inside one leaves nothing held.
@@ -9,16 +10,6 @@
 // Encoded length of `length` bytes plus 1 for the NUL: 4 * ceil(length / 3) + 1.
 // 0 when that does not fit in 32 bits.
 uint32_t Base64EncodedSize(uint32_t length);
-
-// Counts the characters of a NUL-terminated text that carry no data (ASCII whitespace
-// TAB LF FF CR space, and '='), and every character of a wrapper Base64Decode accepts (a
-// BOM, the armour lines, a data: URL's prefix). NULL counts 0.
-uint32_t Base64MeasureText(const char *text);
-
-// Base64MeasureText's count and the text's length (its characters before the NUL) in one
-// pass. Returns 1; 0, storing nothing, when an argument is NULL or the text has 2^32
-// characters or more (possible in 64-bit builds only).
-int Base64MeasureTextAndLength(const char *text, uint32_t *length, uint32_t *measured);
 
 // floor((length - measured) * 3 / 4), computed without 32-bit overflow; 0 when measured
 // exceeds length. Exact decoded length of every decodable text of that length.
@@ -53,15 +44,12 @@ int Base64DecodeFeed(Base64Decoder *decoder, const char *text, uint32_t length);
 // Applies the end-of-text rules and the exact-size rule. Returns 1 or 0.
 int Base64DecodeFinish(Base64Decoder *decoder);
 
-// Decodes a whole NUL-terminated text: WHATWG forgiving-base64 (whitespace ignored, one
-// or two trailing '=' dropped when the length is a multiple of 4, a remainder of 1 is
-// not decodable, leftover bits discarded), extended with '-' and '_' as 62 and 63.
-// Around that body the text may have, after a UTF-8 BOM and whitespace:
-// - PEM armour (RFC 7468): a line "-----BEGIN <label>-----", the body, a line
-//   "-----END <label>-----" with the same label, then only whitespace;
-// - a data: URL: "data:" and a media type with parameters, ";base64," (any case), the body.
-// A text starting with five hyphens or "data:" that is neither, an armour line inside the
-// armour, and a bare text whose last line is an armour line do not decode.
-// Returns 1 only when the text decodes to exactly outputSize bytes; 0 otherwise (NULL
-// arguments included). Never writes past output + outputSize.
-int Base64Decode(const char *text, uint8_t *output, uint32_t outputSize);
+// The measure of a text taken as bare Base64 (alone, or with the length in the same pass),
+// and the fast start of every whole-text decode (wrapper.h).
+uint32_t MeasureBareText(const char *text);
+int MeasureBareTextAndLength(const char *text, uint32_t *length, uint32_t *measured);
+// Decodes a NUL-terminated text as bare Base64 from its start into `decoder`, up to its
+// NUL or its first '-' (which may start an armour line: the caller looks at it). Returns
+// where it stopped, with no '-' before that: at the NUL, at the '-', or once the decoder
+// has failed, anywhere after the failing character. Begin and Finish are the caller's.
+const char *DecodeBareText(Base64Decoder *decoder, const char *text);

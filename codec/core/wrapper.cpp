@@ -1,12 +1,14 @@
 // codec/core/wrapper.cpp -- the text around a Base64 body: a UTF-8 BOM, PEM armour (RFC 7468)
-// and data: URLs, recognised at the text's edges so that the body is decoded as fast as a
-// bare text. base64.cpp decodes the body; this finds it and checks what surrounds it.
+// with explanatory text before and after it, and data: URLs. Lines that begin with five
+// hyphens are found by a scan that runs just ahead of the decoder, so that the body is
+// decoded as fast as a bare text. base64.cpp decodes; this finds the body and checks what
+// surrounds it.
 #include "codec/core/wrapper.h"
 #include "codec/core/kernels.h"
 
-// The whole-text decode of an armoured body goes in slices this long, each scanned for a
-// NUL or '-' just ahead of the decoder while it is still in the first-level cache.
-static const uint32_t ARMOUR_SLICE_CHARS = 16384;
+// Texts are walked in slices this long: the scan for a NUL or '-' and the decoder (or the
+// measure) take each slice in turn while it is still in the first-level cache.
+static const uint32_t TEXT_SLICE_CHARS = 16384;
 static const uint32_t NO_LIMIT = 0xFFFFFFFFu;
 // What stopped a kernel that leaves every '-' to us is looked at in slices this short.
 static const uint32_t ARMOUR_TAIL_CHARS = 64;
@@ -14,9 +16,6 @@ static const uint32_t ARMOUR_TAIL_CHARS = 64;
 static const char BEGIN_LINE[] = "-----BEGIN ";
 static const char END_LINE[] = "-----END ";
 static const char HYPHENS[] = "-----";
-// The characters of an END line the bare measure does not count, besides its label's:
-// "-----END" and the closing "-----" (its space is whitespace).
-static const uint32_t END_LINE_DATA_CHARS = 13;
 
 static int IsBlank(char c)
 {
@@ -44,8 +43,17 @@ static int StartsWithNoCase(const char *text, const char *prefix)
     return 1;
 }
 
-// Reads "-----BEGIN <label>-----" at text[at] and the blanks and line break after it. The
-// label is printable ASCII other than '-', words separated by single spaces, maybe empty.
+// 1 when blanks and then a line break or the text's end follow text[at]: an armour line's
+// end. Anything else there (a second block run on, a note) is not ours to drop.
+static int EndsLine(const char *text, uint32_t at)
+{
+    while (IsBlank(text[at])) ++at;
+    return IsLineBreak(text[at]) || text[at] == '\0';
+}
+
+// Reads "-----BEGIN <label>-----" at text[at], ending its line. The label is printable
+// ASCII other than '-', words separated by single spaces, maybe empty. The body starts
+// after it, where the decode starts afresh: what came before was explanatory text.
 static int ReadBeginLine(Base64TextDecoder *decoder, uint32_t at)
 {
     const char *text = decoder->text;
@@ -57,11 +65,29 @@ static int ReadBeginLine(Base64TextDecoder *decoder, uint32_t at)
             return 0;
     }
     if ((p > label && text[p - 1] == ' ') || !StartsWith(text + p, HYPHENS)) return 0;
+    p += sizeof(HYPHENS) - 1;
+    if (!EndsLine(text, p)) return 0;   // the body is on lines of its own
     decoder->labelStart = label;
-    decoder->labelLength = p - label;
-    decoder->bodyStart = p + sizeof(HYPHENS) - 1;
-    for (p = decoder->bodyStart; IsBlank(text[p]); ++p) {}
-    return IsLineBreak(text[p]);
+    decoder->labelLength = p - (sizeof(HYPHENS) - 1) - label;
+    decoder->next = p;
+    Base64DecodeBegin(&decoder->decoder, decoder->decoder.output, decoder->decoder.outputSize);
+    decoder->part = PART_BODY;
+    return 1;
+}
+
+// Reads "-----END <label>-----" with the BEGIN line's label at text[at], ending its line.
+static int ReadEndLine(Base64TextDecoder *decoder, uint32_t at)
+{
+    const char *text = decoder->text;
+    uint32_t p = at + sizeof(END_LINE) - 1;
+
+    if (!StartsWith(text + at, END_LINE)) return 0;
+    for (uint32_t i = 0; i < decoder->labelLength; ++i, ++p)
+        if (text[p] != text[decoder->labelStart + i]) return 0;
+    if (!StartsWith(text + p, HYPHENS) || !EndsLine(text, p + sizeof(HYPHENS) - 1)) return 0;
+    decoder->next = p + sizeof(HYPHENS) - 1;
+    decoder->part = PART_AFTER_END;
+    return 1;
 }
 
 // Reads "data:[<media type>];base64," in any case at text[at]; the media type and its
@@ -75,25 +101,23 @@ static int ReadDataUrlPrefix(Base64TextDecoder *decoder, uint32_t at)
     if (text[p] != ',') return 0;
     comma = p;
     if (comma - at < 5 + 7 || !StartsWithNoCase(text + comma - 7, ";base64")) return 0;
-    decoder->bodyStart = comma + 1;
+    decoder->next = comma + 1;
+    decoder->dataUrl = 1;
     return 1;
 }
 
-// A cheap look at the first characters decides: a BOM is skipped, and text that starts,
-// after whitespace, with five hyphens or "data:" must be armour or a data: URL. All else
-// is bare Base64 from its first character (or the BOM's end) on, decoded as it always was.
+// A BOM is passed over, and text that starts, after whitespace, with "data:" must be a
+// data: URL. Everything else is read from its first character on (the BOM's end), bare
+// Base64 until an armour line says otherwise.
 static int ReadHead(Base64TextDecoder *decoder)
 {
     const char *text = decoder->text;
     uint32_t p = 0;
 
     if (StartsWith(text, "\xEF\xBB\xBF")) p = 3;
-    decoder->bodyStart = p;
+    decoder->firstLine = p;
+    decoder->next = p;
     while (IsSpace(text[p])) ++p;
-    if (StartsWith(text + p, HYPHENS)) {
-        decoder->armoured = 1;
-        return ReadBeginLine(decoder, p);
-    }
     if (StartsWithNoCase(text + p, "data:")) return ReadDataUrlPrefix(decoder, p);
     return 1;
 }
@@ -103,205 +127,253 @@ void Base64TextDecodeBegin(Base64TextDecoder *decoder, const char *text, uint8_t
 {
     Base64DecodeBegin(&decoder->decoder, output, outputSize);
     decoder->text = text;
-    decoder->bodyStart = 0;
+    decoder->firstLine = 0;
+    decoder->next = 0;
     decoder->labelStart = 0;
     decoder->labelLength = 0;
-    decoder->armoured = 0;
-    decoder->armourEnded = 0;
+    decoder->part = PART_BARE;
+    decoder->dataUrl = 0;
     decoder->failed = decoder->decoder.failed || !text || !ReadHead(decoder);
 }
 
-// 1 when the '-' at text[at] begins its line (after blanks) and four more follow: an armour
-// line, which the body may not hold. The body begins on the BEGIN line's own line.
+// 1 when the '-' at text[at] begins its line (after blanks) and four more follow: an
+// armour line. The text's first line begins after its BOM.
 static int StartsArmourLine(const Base64TextDecoder *decoder, uint32_t at)
 {
     const char *text = decoder->text;
     uint32_t p = at;
 
-    while (p > decoder->bodyStart && IsBlank(text[p - 1])) --p;
-    return p > decoder->bodyStart && IsLineBreak(text[p - 1]) && StartsWith(text + at, HYPHENS);
+    while (p > decoder->firstLine && IsBlank(text[p - 1])) --p;
+    return (p == decoder->firstLine || IsLineBreak(text[p - 1])) && StartsWith(text + at, HYPHENS);
 }
 
-// 1 when text[at] holds "-----END <label>-----" with the BEGIN line's label and nothing but
-// whitespace follows it: a second block or anything else after it cannot be one output.
-static int IsLastEndLine(const Base64TextDecoder *decoder, uint32_t at)
+// The characters from text[from] on, at most `limit`, before the NUL or the first armour
+// line (then *armourLine is 1). The scan stops at every '-': most are base64url data, and
+// only one that starts a line gets a closer look.
+static uint32_t SpanToArmourLine(const Base64TextDecoder *decoder, uint32_t from, uint32_t limit,
+                                 int *armourLine)
 {
-    const char *text = decoder->text;
-    uint32_t p = at + sizeof(END_LINE) - 1;
-
-    if (!StartsWith(text + at, END_LINE)) return 0;
-    for (uint32_t i = 0; i < decoder->labelLength; ++i, ++p)
-        if (text[p] != text[decoder->labelStart + i]) return 0;
-    if (!StartsWith(text + p, HYPHENS)) return 0;
-    for (p += sizeof(HYPHENS) - 1; IsSpace(text[p]); ++p) {}
-    return text[p] == '\0';
-}
-
-// Feeds the armoured body from text[from] on, `count` characters or up to its END line,
-// whichever comes first. The scan ahead of the decoder stops at every '-': most are
-// base64url data, and only one that starts an armour line gets a closer look.
-static int FeedArmouredBody(Base64TextDecoder *decoder, uint32_t from, uint32_t count)
-{
-    const char *text = decoder->text;
+    const char *text = decoder->text + from;
     SpanKernel scan = ActiveKernel()->hyphenSpan;
+    uint32_t n = 0;
 
-    while (count > 0 && !decoder->armourEnded) {
-        uint32_t slice = count < ARMOUR_SLICE_CHARS ? count : ARMOUR_SLICE_CHARS;
-        uint32_t n = 0;
-        for (;;) {
-            n += scan(text + from + n, slice - n);
-            if (n == slice) break;
-            if (text[from + n] == '\0') return 0;   // the text ended without its END line
-            if (StartsArmourLine(decoder, from + n)) {
-                if (!IsLastEndLine(decoder, from + n)) return 0;
-                decoder->armourEnded = 1;
-                break;
-            }
-            ++n;
+    *armourLine = 0;
+    for (;;) {
+        n += scan(text + n, limit - n);
+        if (n == limit || text[n] == '\0') return n;
+        if (StartsArmourLine(decoder, from + n)) {
+            *armourLine = 1;
+            return n;
         }
-        if (!Base64DecodeFeed(&decoder->decoder, text + from, n)) return 0;
+        ++n;
+    }
+}
+
+// The armour line at text[at]: in bare text the BEGIN line, in the body its END line. Any
+// other is refused: a first one that is not a BEGIN line, one inside the body that is not
+// its END line, any after the END line (a second block: one output cannot hold both), and
+// any in a data: URL.
+static int TakeArmourLine(Base64TextDecoder *decoder, uint32_t at)
+{
+    if (decoder->part == PART_BARE) return !decoder->dataUrl && ReadBeginLine(decoder, at);
+    if (decoder->part == PART_BODY) return ReadEndLine(decoder, at);
+    return 0;
+}
+
+// Decodes text[from, from + count), all in one part: in the body, and in bare text until
+// it fails to decode, when it may still be explanatory text before a BEGIN line.
+static int FeedData(Base64TextDecoder *decoder, uint32_t from, uint32_t count)
+{
+    Base64Decoder *data = &decoder->decoder;
+
+    if (count == 0 || decoder->part == PART_AFTER_END) return 1;
+    if (decoder->part == PART_BARE && data->failed) return 1;
+    if (Base64DecodeFeed(data, decoder->text + from, count)) return 1;
+    return decoder->part == PART_BARE && !decoder->dataUrl;
+}
+
+// Takes text[from, from + count) in slices, stopping early at the NUL and after an armour
+// line; decoder->next says how far it got.
+static int FeedText(Base64TextDecoder *decoder, uint32_t from, uint32_t count)
+{
+    while (count > 0) {
+        uint32_t slice = count < TEXT_SLICE_CHARS ? count : TEXT_SLICE_CHARS;
+        int armourLine = 0;
+        uint32_t n = SpanToArmourLine(decoder, from, slice, &armourLine);
+        if (!FeedData(decoder, from, n)) return 0;
         from += n;
         count -= n;
+        decoder->next = from;
+        if (armourLine) return TakeArmourLine(decoder, from);
+        if (n < slice) break;   // the NUL
     }
     return 1;
 }
 
-// The whole armoured body of a NUL-terminated text. Where the kernel can leave every '-'
-// to us, it takes all it can between groups, and only what stopped it (a '-', padding,
-// the NUL, a stray byte, the end of the room) goes through the checked scan in short
-// slices; so the body decodes as fast as the same text bare.
-static int DecodeArmouredBody(Base64TextDecoder *decoder)
+// Takes the text from decoder->next on up to `end` (or its NUL), stopping early only when
+// it cannot decode. Where the kernel can leave every '-' to us, it takes all it can of
+// bare text and the body between groups, as much as the characters up to `end` can make
+// (a little past it where they hold whitespace: a later piece passes over what it took),
+// and only what stopped it (a '-', padding, the NUL, a stray byte, the end of the room or
+// of the piece) goes through the checked scan in short slices; so the body decodes as fast
+// as the same text bare, and a job's pieces of bare text as fast as the whole.
+static int DecodeUpTo(Base64TextDecoder *decoder, uint32_t end)
 {
     DecodeTextKernel kernel = ActiveKernel()->decodeArmourText;
-    Base64Decoder *body = &decoder->decoder;
-    uint32_t from = decoder->bodyStart;
+    Base64Decoder *data = &decoder->decoder;
+    const char *text = decoder->text;
 
-    while (!decoder->armourEnded) {
-        if (body->pendingCount == 0 && body->padding == 0) {
-            uint32_t consumed = 0;
-            body->written += kernel(decoder->text + from, body->output + body->written,
-                                    body->outputSize - body->written, &consumed);
-            from += consumed;
+    while (decoder->next < end && text[decoder->next]) {
+        uint32_t count = end - decoder->next;
+        if (decoder->part != PART_AFTER_END && !data->failed) {
+            if (data->pendingCount == 0 && data->padding == 0) {
+                uint32_t room = data->outputSize - data->written, most = count / 4 * 3, consumed = 0;
+                data->written += kernel(text + decoder->next, data->output + data->written,
+                                        room < most ? room : most, &consumed);
+                decoder->next += consumed;
+                if (decoder->next >= end) break;
+                count = end - decoder->next;
+            }
+            // Where it stopped at a '-', the text is likely base64url, which stops it at
+            // every '-': a whole slice goes the careful way instead.
+            if (count > ARMOUR_TAIL_CHARS && text[decoder->next] != '-') count = ARMOUR_TAIL_CHARS;
         }
-        // Never past the NUL: the scan fails there, as the END line has not come.
-        if (!FeedArmouredBody(decoder, from, ARMOUR_TAIL_CHARS)) return 0;
-        from += ARMOUR_TAIL_CHARS;
+        if (!FeedText(decoder, decoder->next, count)) return 0;
     }
     return 1;
 }
 
 int Base64TextDecodeFeed(Base64TextDecoder *decoder, uint32_t from, uint32_t count)
 {
-    int ok = 0;
+    uint32_t end = from + count;
 
     if (!decoder || decoder->failed) return 0;
-    // The head was read at the start; what lies before the body has nothing to decode.
-    if (from < decoder->bodyStart) {
-        uint32_t head = decoder->bodyStart - from < count ? decoder->bodyStart - from : count;
-        from += head;
-        count -= head;
-    }
-    if (count == 0 || decoder->armourEnded) return 1;
-    if (decoder->armoured) ok = FeedArmouredBody(decoder, from, count);
-    else ok = Base64DecodeFeed(&decoder->decoder, decoder->text + from, count);
-    if (!ok) decoder->failed = 1;
-    return ok;
+    // What a piece holds before decoder->next (a BOM, a data: URL's prefix, the rest of an
+    // armour line, what the kernel took past the last piece) was taken with an earlier one.
+    // A NUL inside the piece ends the text before the caller said it would.
+    if (from > decoder->next || !DecodeUpTo(decoder, end) ||
+        (decoder->next < end && decoder->text[decoder->next] == '\0'))
+        decoder->failed = 1;   // from > next: a gap, the pieces do not join up
+    return !decoder->failed;
 }
 
-// A bare text whose last line is an armour line ("-----END ...-----" with its BEGIN line
-// missing) would decode the armour as data. Only a text that ends in '-' costs a look
-// back over its last line.
-static int EndsInArmourLine(const char *text, uint32_t start, uint32_t end)
+// The end-of-text rules of the part the text ended in: bare text must have decoded, and
+// armour must have met its END line.
+static int FinishText(Base64TextDecoder *decoder)
 {
-    while (end > start && IsSpace(text[end - 1])) --end;
-    if (end == start || text[end - 1] != '-') return 0;
-    while (end > start && !IsLineBreak(text[end - 1])) --end;
-    while (IsBlank(text[end])) ++end;
-    return StartsWith(text + end, HYPHENS);
+    if (decoder->failed || decoder->part == PART_BODY) return 0;
+    return Base64DecodeFinish(&decoder->decoder);
 }
 
 int Base64TextDecodeFinish(Base64TextDecoder *decoder, uint32_t textLength)
 {
     int ok = 0;
 
-    if (!decoder || decoder->failed) return 0;
-    if (decoder->armoured) ok = decoder->armourEnded && Base64DecodeFinish(&decoder->decoder);
-    else ok = Base64DecodeFinish(&decoder->decoder) &&
-              !EndsInArmourLine(decoder->text, decoder->bodyStart, textLength);
+    if (!decoder) return 0;
+    ok = decoder->next == textLength && FinishText(decoder);
     if (!ok) decoder->failed = 1;
     return ok;
-}
-
-// The fewest characters that decode to `size` bytes: where a decodable text cannot have
-// its NUL yet.
-static uint32_t DataCharsOf(uint32_t size)
-{
-    return size / 3 * 4 + (size % 3 ? size % 3 + 1 : 0);
 }
 
 int Base64Decode(const char *text, uint8_t *output, uint32_t outputSize)
 {
     Base64TextDecoder decoder;
-    const char *body = 0;
-    uint32_t end = 0;
+    const char *stop = 0;
 
     if (!text || !output) return 0;
     Base64TextDecodeBegin(&decoder, text, output, outputSize);
     if (decoder.failed) return 0;
-    if (decoder.armoured) {
-        if (!DecodeArmouredBody(&decoder)) return 0;
-        return Base64TextDecodeFinish(&decoder, 0);
-    }
-    body = text + decoder.bodyStart;
-    if (!DecodeBareText(body, output, outputSize)) return 0;
-    // Only the whitespace and padding past the data is left to scan for the end.
-    end = DataCharsOf(outputSize);
-    end += ActiveKernel()->span(body + end, NO_LIMIT);
-    return !EndsInArmourLine(body, 0, end);
+    // Most texts are bare and hold no '-': they go the fast way to their NUL, and the
+    // careful way takes over only from a '-' or a failed decode on. A text that starts
+    // with its armour is on the careful way at once.
+    for (stop = text + decoder.next; IsSpace(*stop);) ++stop;
+    if (*stop != '-') stop = DecodeBareText(&decoder.decoder, text + decoder.next);
+    else stop = text + decoder.next;
+    if (*stop == '\0') return Base64DecodeFinish(&decoder.decoder);
+    if ((uintptr_t)(stop - text) >= NO_LIMIT) return 0;
+    decoder.next = (uint32_t)(stop - text);
+    if (decoder.decoder.failed && decoder.dataUrl) return 0;
+    // Short of the NUL only at 4 GiB of text, which only a 64-bit caller can have.
+    return DecodeUpTo(&decoder, NO_LIMIT) && !text[decoder.next] && FinishText(&decoder);
 }
 
-// The characters of an END line the bare measure of the body did not count: all but its
-// label's spaces and '='.
-static uint32_t EndLineCount(const Base64TextDecoder *decoder)
+// Base64MeasureText's count and the text's length, in one walk over slices that stay in
+// the first-level cache: the measure, then the scan for armour lines of the same slice.
+// What the decode passes over counts whole (a BOM, a data: URL's prefix, explanatory text,
+// the armour lines); in bare text and the body, their whitespace and '='. Bare text turns
+// out to be explanatory only at a BEGIN line, so it is counted both ways until then.
+// Returns 0 for a text of 2^32 - 1 characters or more (possible in 64-bit builds only).
+static int MeasureWholeText(const char *text, uint32_t *length, uint32_t *measured)
 {
-    uint32_t count = END_LINE_DATA_CHARS;
-    for (uint32_t i = 0; i < decoder->labelLength; ++i) {
-        char c = decoder->text[decoder->labelStart + i];
-        count += c != ' ' && c != '=';
+    Base64TextDecoder walk;
+    MeasureKernel measure = ActiveKernel()->measure;
+    uint8_t none = 0;
+    uint32_t count = 0, bareChars = 0, bareFillers = 0;
+
+    Base64TextDecodeBegin(&walk, text, &none, 0);
+    // It will not decode; any count does.
+    if (walk.failed) return MeasureBareTextAndLength(text, length, measured);
+    count = walk.next;
+    for (;;) {
+        uint32_t from = walk.next, slice = NO_LIMIT - from, fillers = 0, n = 0;
+        int armourLine = 0, wasBare = walk.part == PART_BARE;
+        if (slice > TEXT_SLICE_CHARS) slice = TEXT_SLICE_CHARS;
+        if (slice == 0) return 0;
+        n = measure(text + from, slice, &fillers);
+        // A slice without whitespace holds no line break and no blank, so only its first
+        // character may begin a line: one-line texts need no scan for armour lines.
+        if (fillers) {
+            uint32_t before = n;
+            n = SpanToArmourLine(&walk, from, before, &armourLine);
+            if (n < before) measure(text + from, n, &fillers);
+        } else if (n > 0 && StartsArmourLine(&walk, from)) {
+            n = 0;
+            armourLine = 1;
+        }
+        if (wasBare) {
+            bareChars += n;
+            bareFillers += fillers;
+        } else {
+            count += walk.part == PART_BODY ? fillers : n;
+        }
+        walk.next = from += n;
+        if (armourLine) {
+            if (!TakeArmourLine(&walk, from)) {
+                // It will not decode; the rest is measured bare, for the length.
+                uint32_t restLength = 0, restCount = 0;
+                if (!MeasureBareTextAndLength(text + from, &restLength, &restCount) ||
+                    (uint64_t)from + restLength > NO_LIMIT)
+                    return 0;
+                *length = from + restLength;
+                *measured = count + bareFillers + restCount;
+                return 1;
+            }
+            if (wasBare) {
+                count += bareChars;   // explanatory text
+                bareChars = bareFillers = 0;
+            }
+            count += walk.next - from;
+            continue;
+        }
+        if (n < slice) break;   // the NUL
     }
-    return count;
+    *length = walk.next;
+    *measured = count + bareFillers;
+    return 1;
 }
 
-// Counts every character of the wrapper with the whitespace and padding of the body, so
-// that Base64DecodedSize stays exact: the head by position, the END line by its label.
 uint32_t Base64MeasureText(const char *text)
 {
-    Base64TextDecoder decoder;
-    uint8_t none = 0;
-    uint32_t count = 0;
+    uint32_t length = 0, measured = 0;
 
     if (!text) return 0;
-    Base64TextDecodeBegin(&decoder, text, &none, 0);
-    if (decoder.failed) return MeasureBareText(text);   // it will not decode; any count does
-    count = decoder.bodyStart + MeasureBareText(text + decoder.bodyStart);
-    if (decoder.armoured) count += EndLineCount(&decoder);
-    return count;
+    if (MeasureWholeText(text, &length, &measured)) return measured;
+    // 4 GiB of text and more: no 32-bit size fits it, and the count wraps as one must.
+    return MeasureBareText(text);
 }
 
 int Base64MeasureTextAndLength(const char *text, uint32_t *length, uint32_t *measured)
 {
-    Base64TextDecoder decoder;
-    uint8_t none = 0;
-    uint32_t bodyLength = 0, count = 0;
-
     if (!text || !length || !measured) return 0;
-    Base64TextDecodeBegin(&decoder, text, &none, 0);
-    if (decoder.failed) return MeasureBareTextAndLength(text, length, measured);
-    if (!MeasureBareTextAndLength(text + decoder.bodyStart, &bodyLength, &count)) return 0;
-    if ((uint64_t)decoder.bodyStart + bodyLength > 0xFFFFFFFFu) return 0;
-    count += decoder.bodyStart;
-    if (decoder.armoured) count += EndLineCount(&decoder);
-    *length = decoder.bodyStart + bodyLength;
-    *measured = count;
-    return 1;
+    return MeasureWholeText(text, length, measured);
 }

@@ -2,6 +2,7 @@
 // argument checks, then the portable core. Jobs live in jobs.cpp.
 #include "codec/codrix.h"
 #include "codec/core/base64.h"
+#include "codec/core/wrapper.h"
 #include "codec/dll/jobs.h"
 #include "codec/dll/pacing.h"
 

@@ -89,21 +89,42 @@ static int DecodesFileTo(const std::string &input, const std::string &output,
     return ReadAll(output.c_str()) == bytes;
 }
 
-// openssl's certificate and keys, as it wrote them, decode to its DER bytes; the RSA key
-// through a background job. The Ed25519 key's body is whole groups, with no '='.
+// openssl's certificate and keys, as it wrote them, decode to its DER bytes, and so does
+// the certificate with explanatory text around its armour (x509 -text's dump, pkcs12's Bag
+// Attributes, a note after it), with LF and with CR LF line ends; a chain of two
+// certificates and ecparam's two blocks are refused, with no Save dialog and no file.
+// Every other file goes through a background job. The Ed25519 key's body is whole groups,
+// with no '='.
 static void DecodesOpensslPemFiles(void)
 {
-    static const char *NAMES[] = {"cert", "ed25519_key", "rsa_key"};
+    static const struct {
+        const char *pem, *der;   // der NULL: refused
+    } FILES[] = {
+        {"cert", "cert"},           {"ed25519_key", "ed25519_key"}, {"rsa_key", "rsa_key"},
+        {"cert_text", "cert"},      {"cert_text_crlf", "cert"},     {"cert_bag", "cert"},
+        {"cert_bag_crlf", "cert"},  {"cert_note", "cert"},          {"cert_note_crlf", "cert"},
+        {"chain", NULL},            {"ec_key", NULL},
+    };
     const char *pemFolder = getenv("QUORVEL_PEM_FOLDER");
     REQUIRE(pemFolder != NULL);
-    for (const char *name : NAMES) {
-        std::string pem = JoinPath(pemFolder, (std::string(name) + ".pem").c_str());
-        std::string der = ReadAll(JoinPath(pemFolder, (std::string(name) + ".der").c_str()).c_str());
-        int background = lstrcmpA(name, "rsa_key") == 0;
-        printf("pem: %s (%u DER bytes)%s\n", name, (unsigned)der.size(), background ? ", in the background" : "");
-        CHECK(!der.empty());
+    for (size_t i = 0; i < sizeof FILES / sizeof FILES[0]; ++i) {
+        std::string pem = JoinPath(pemFolder, (std::string(FILES[i].pem) + ".pem").c_str());
+        int background = i % 2;
         SetAsync(&s, background);
-        CHECK(DecodesFileTo(pem, At((std::string(name) + ".der").c_str()), der));
+        if (!FILES[i].der) {
+            int files = CountFiles(folder);
+            printf("pem: %s refused%s\n", FILES[i].pem, background ? ", in the background" : "");
+            CHECK(OpenThrough(&s, s.decode, DECODE_OPEN_TITLE, pem.c_str()));
+            CHECK(ExpectError(&s, "Error: Could not decode file!"));
+            CHECK(WaitForIdle(&s, UI_TIMEOUT_MS));
+            CHECK_INT(CountFiles(folder), files);
+            continue;
+        }
+        std::string der = ReadAll(JoinPath(pemFolder, (std::string(FILES[i].der) + ".der").c_str()).c_str());
+        printf("pem: %s (%u DER bytes)%s\n", FILES[i].pem, (unsigned)der.size(),
+               background ? ", in the background" : "");
+        CHECK(!der.empty());
+        CHECK(DecodesFileTo(pem, At((std::string(FILES[i].pem) + ".der").c_str()), der));
     }
     SetAsync(&s, 0);
 }

@@ -1,6 +1,7 @@
 // tests/fuzz/decode_fuzzer.cpp -- every kernel's decoder against a plain reference
-// decoder, on arbitrary text, on texts in lines and on wrapped texts (PEM armour, data:
-// URLs, BOMs), at several output sizes, whole and in pieces; and encode/decode round trips.
+// decoder, on arbitrary text, on texts in lines and on wrapped texts (PEM armour with or
+// without explanatory text, data: URLs, BOMs), at several output sizes, whole and in
+// pieces; and encode/decode round trips.
 #include "codec/core/base64.h"
 #include "codec/core/kernels.h"
 #include "codec/core/wrapper.h"
@@ -100,9 +101,27 @@ static std::string LinedText(const uint8_t *data, size_t size)
     return text;
 }
 
+// Explanatory text for before a BEGIN line or after an END line ('\n' stands for the line
+// end): what openssl writes there, Base64, hyphens that begin no line, and what must be
+// refused there: lines that begin with five hyphens, and a note running into the BEGIN line.
+static const char *const NOTES[] = {
+    "Bag Attributes\n    localKeyID: 01 00 \n    friendlyName: a-b\nsubject=CN = x\n\n",
+    "note\n", "Zm9vYmFy\n", "a -----b\n \t----\n", "-----\n", "\t----- note -----\n",
+    "-----BEGIN X-----\n", "note",
+};
+
+static std::string Note(size_t pick, const std::string &newline)
+{
+    std::string note;
+    for (const char *c = NOTES[pick % (sizeof NOTES / sizeof NOTES[0])]; *c; ++c)
+        note += *c == '\n' ? newline : std::string(1, *c);
+    return note;
+}
+
 // Inputs that start with '-' describe a wrapped text: byte 1 picks the wrapper, its label
 // and line end, and the rest describes the body as for '#' (LinedText from byte 1 on). Most
-// picks are well-formed armour; the others are what must be refused or the other wrappers.
+// picks are well-formed armour, some with explanatory text (picked by the input's size);
+// the others are what must be refused or the other wrappers.
 static std::string WrappedText(const uint8_t *data, size_t size)
 {
     static const char *const LABELS[] = {"CERTIFICATE", "PRIVATE KEY", "", "X509 CRL"};
@@ -114,6 +133,9 @@ static std::string WrappedText(const uint8_t *data, size_t size)
     std::string end = "-----END " + label + "-----" + newline;
     std::string block = begin + body + end;
     switch (data[1] >> 4) {
+    case 7: return Note(size, newline) + block;
+    case 8: return block + Note(size, newline);
+    case 9: return Note(size, newline) + block + Note(size / 8, newline);
     case 10: return begin + body + "-----END OTHER-----" + newline;
     case 11: return block + block;
     case 12: return "data:application/octet-stream;base64," + body;

@@ -87,6 +87,9 @@ static const DecodeCase DECODE_CASES[] = {
     {" data:text/plain;base64,Zm9v\n", 1, "foo", 3},
     {"-----BEGIN CERTIFICATE-----\nZm9v\n-----END PRIVATE KEY-----\n", 0, "", 0},
     {"-----BEGIN X-----\nZm9v\n", 0, "", 0},
+    // Explanatory text around the armour; a BEGIN line is never data, even after text.
+    {"note\r\n-----BEGIN X-----\r\nZm9v\r\n-----END X-----\r\nnote\r\n", 1, "foo", 3},
+    {"note\n-----BEGIN CERTIFICATE-----\nMIIDDzCCAfegAwIB\n", 0, "", 0},
     {"Zm9vYmFy\n-----END CERTIFICATE-----\n", 0, "", 0},
     {"-----BEGIN X-----\nZm9v\n-----END X-----\n-----BEGIN X-----\nZm9v\n-----END X-----\n", 0, "", 0},
     {"-----BEGIN X-----\nProc-Type: 4,ENCRYPTED\n\nZm9v\n-----END X-----\n", 0, "", 0},
@@ -149,18 +152,25 @@ static int ReadTestFile(const char *folder, const char *name, std::string *bytes
 }
 
 // What openssl wrote (a certificate, an RSA key, and an Ed25519 key whose body has no
-// '='), as it wrote it, with CR LF line ends and after a UTF-8 BOM: each decodes to the
-// DER bytes openssl made of it.
+// '='; the certificate also with explanatory text around its armour), as it wrote it, with
+// CR LF line ends and after a UTF-8 BOM: each decodes to the DER bytes openssl made of it.
+// Two blocks in one file (a chain, ecparam's parameters and key) are refused.
 static void CheckOpensslPemFiles(void)
 {
-    static const char *NAMES[] = {"cert", "rsa_key", "ed25519_key"};
+    static const struct {
+        const char *pem, *der;
+    } FILES[] = {
+        {"cert", "cert"}, {"rsa_key", "rsa_key"}, {"ed25519_key", "ed25519_key"},
+        {"cert_text", "cert"}, {"cert_bag", "cert"}, {"cert_note", "cert"},
+    };
     const char *folder = getenv("QUORVEL_PEM_FOLDER");
     int wholeGroups = 0;
     if (!CHECK(folder != NULL)) return;
-    for (const char *name : NAMES) {
+    for (const auto &file : FILES) {
+        const char *name = file.pem;
         std::string pem, der, crlf;
         if (!CHECK(ReadTestFile(folder, (std::string(name) + ".pem").c_str(), &pem)) ||
-            !CHECK(ReadTestFile(folder, (std::string(name) + ".der").c_str(), &der)))
+            !CHECK(ReadTestFile(folder, (std::string(file.der) + ".der").c_str(), &der)))
             continue;
         for (char c : pem) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
         wholeGroups += der.size() % 3 == 0 && pem.find('=') == std::string::npos;
@@ -168,7 +178,14 @@ static void CheckOpensslPemFiles(void)
         if (!CHECK(DecodesTo(crlf, der))) printf("  %s.pem with CR LF\n", name);
         if (!CHECK(DecodesTo("\xEF\xBB\xBF" + crlf, der))) printf("  %s.pem after a BOM\n", name);
         // Without its BEGIN line the armour is refused, never read as data.
-        if (!CHECK(Refused(pem.substr(pem.find('\n') + 1)))) printf("  %s.pem headless\n", name);
+        size_t begin = pem.find("-----BEGIN");
+        std::string headless = pem.substr(0, begin) + pem.substr(pem.find('\n', begin) + 1);
+        if (!CHECK(Refused(headless))) printf("  %s.pem headless\n", name);
+    }
+    for (const char *name : {"chain", "ec_key"}) {
+        std::string pem;
+        if (CHECK(ReadTestFile(folder, (std::string(name) + ".pem").c_str(), &pem)) && !CHECK(Refused(pem)))
+            printf("  %s.pem\n", name);
     }
     CHECK(wholeGroups >= 1);
 }
