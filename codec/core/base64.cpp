@@ -231,7 +231,7 @@ int Base64DecodeFinish(Base64Decoder *decoder)
 
 // Bare text decodes with the kernel's armour form, which stops before every '-', and the
 // hyphen scan for what the kernel leaves: a text in the standard alphabet holds no '-' and
-// goes at full speed to its NUL, and any other hands its first '-' to the caller.
+// goes at full speed to its NUL, and any other hands the first pair of hyphens to the caller.
 const char *DecodeBareText(Base64Decoder *decoder, const char *text)
 {
     const Kernel *kernel = ActiveKernel();
@@ -240,14 +240,16 @@ const char *DecodeBareText(Base64Decoder *decoder, const char *text)
 
     for (;;) {
         uint32_t slice = DECODE_SLICE_CHARS;
-        // Between groups the kernel takes all it can, and only what stopped it (the NUL, a
-        // '-', padding, a stray character, the end of the room) goes through a short slice.
+        // Between groups the kernel takes all it can, and only what stopped it (padding, a
+        // stray character, the end of the room) goes through a short slice. Where it stopped
+        // at a '-' the text is most likely base64url, which would stop it at every '-': a
+        // whole slice goes the length kernel's way, which takes '-' as data.
         if (decoder->pendingCount == 0 && decoder->padding == 0) {
             uint32_t consumed = 0;
             decoder->written += fast(text, decoder->output + decoder->written,
                                      decoder->outputSize - decoder->written, &consumed);
             text += consumed;
-            slice = DECODE_TAIL_CHARS;
+            if (*text != '-') slice = DECODE_TAIL_CHARS;
         }
         uint32_t span = scan(text, slice);
         if (!Base64DecodeFeed(decoder, text, span)) return text + span;

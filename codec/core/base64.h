@@ -49,7 +49,8 @@ int Base64DecodeFinish(Base64Decoder *decoder);
 uint32_t MeasureBareText(const char *text);
 int MeasureBareTextAndLength(const char *text, uint32_t *length, uint32_t *measured);
 // Decodes a NUL-terminated text as bare Base64 from its start into `decoder`, up to its
-// NUL or its first '-' (which may start an armour line: the caller looks at it). Returns
-// where it stopped, with no '-' before that: at the NUL, at the '-', or once the decoder
-// has failed, anywhere after the failing character. Begin and Finish are the caller's.
+// NUL or the first two hyphens in a row (which may begin an armour line: the caller looks
+// at them). Returns where it stopped, with no such pair before that: at the NUL, at the
+// pair, or once the decoder has failed, anywhere after the failing character. Begin and
+// Finish are the caller's.
 const char *DecodeBareText(Base64Decoder *decoder, const char *text);

@@ -49,7 +49,8 @@ struct Kernel {
     // (armoured text may not have a line that begins with hyphens).
     DecodeTextKernel decodeArmourText;
     SpanKernel span;
-    // As span, stopping at the first '-' as well: the scan an armoured body is decoded behind.
+    // As span, stopping as well at the first of two hyphens in a row, where an armour line
+    // may begin (SpanToHyphenPair): the scan armour lines are looked for behind.
     SpanKernel hyphenSpan;
     MeasureKernel measure;
 };

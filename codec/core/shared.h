@@ -28,6 +28,21 @@ static inline int IsSpace(char c)
 #error "the text scans need a compiler with no_sanitize"
 #endif
 
+// The characters of `text` before its NUL or the first of two hyphens in a row, at most
+// `limit`, from `scan`, a span that stops at the NUL and at every '-'. Every armour line
+// begins with five hyphens, and base64url data seldom holds two in a row, so its single
+// hyphens cost no stop. May look at the character after `limit` (never past the NUL).
+template <class Scan>
+inline uint32_t SpanToHyphenPair(const char *text, uint32_t limit, Scan scan)
+{
+    uint32_t n = 0;
+    for (;;) {
+        n += scan(text + n, limit - n);
+        if (n >= limit || text[n] != '-' || text[n + 1] == '-') return n;
+        ++n;
+    }
+}
+
 // Given that text[0, position) holds only alphabet characters and whitespace, of which the
 // last `undecoded` data characters were not decoded, returns where the decoded groups end
 // (just after their last character).

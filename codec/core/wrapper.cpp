@@ -148,8 +148,8 @@ static int StartsArmourLine(const Base64TextDecoder *decoder, uint32_t at)
 }
 
 // The characters from text[from] on, at most `limit`, before the NUL or the first armour
-// line (then *armourLine is 1). The scan stops at every '-': most are base64url data, and
-// only one that starts a line gets a closer look.
+// line (then *armourLine is 1). The scan stops only where two hyphens begin (single ones
+// are base64url data), and only such a pair that starts a line gets a closer look.
 static uint32_t SpanToArmourLine(const Base64TextDecoder *decoder, uint32_t from, uint32_t limit,
                                  int *armourLine)
 {

@@ -790,9 +790,18 @@ static uint32_t CountFillers(const char *text, uint32_t length)
     return count;
 }
 
+// Where the hyphen scan stops in the first `want` characters: at the first of two hyphens.
+static uint32_t HyphenPairAt(const char *text, uint32_t want)
+{
+    for (uint32_t i = 0; i < want; ++i)
+        if (text[i] == '-' && text[i + 1] == '-') return i;
+    return want;
+}
+
 // The NUL scans: every start alignment against every NUL position and a range of limits,
 // with the text's neighbours non-zero so a scan that strays outside the text is caught;
-// the measuring scan also counts right up to where it stops.
+// the measuring scan also counts right up to where it stops, and the hyphen scan stops at
+// the first of two hyphens as well.
 TEST_P(KernelTest, SpanFindsNulAtEveryPositionAndAlignment)
 {
     const Kernel *kernel = KernelById(GetParam());
@@ -805,6 +814,8 @@ TEST_P(KernelTest, SpanFindsNulAtEveryPositionAndAlignment)
             for (uint32_t limit : {0u, 1u, 15u, 16u, 31u, 63u, 64u, 65u, 127u, 128u, 129u, 300u, 0xFFFFFFFFu}) {
                 uint32_t want = nul < limit ? nul : limit, measured = 12345;
                 ASSERT_EQ(kernel->span(text, limit), want)
+                    << "start " << start << " NUL at " << nul << " limit " << limit;
+                ASSERT_EQ(kernel->hyphenSpan(text, limit), HyphenPairAt(text, want))
                     << "start " << start << " NUL at " << nul << " limit " << limit;
                 ASSERT_EQ(kernel->measure(text, limit, &measured), want)
                     << "start " << start << " NUL at " << nul << " limit " << limit;
@@ -834,12 +845,14 @@ TEST_P(KernelTest, SpanStaysWithinThePagesOfTheText)
         char was = *last;
         *last = '\0';
         EXPECT_EQ(kernel->span(last - length, 0xFFFFFFFFu), length);
+        EXPECT_EQ(kernel->hyphenSpan(last - length, 0xFFFFFFFFu), HyphenPairAt(last - length, length));
         EXPECT_EQ(kernel->measure(last - length, 0xFFFFFFFFu, &measured), length);
         EXPECT_EQ(measured, CountFillers(last - length, length)) << "length " << length;
         *last = was;
         was = first[length];
         first[length] = '\0';
         EXPECT_EQ(kernel->span(first, 0xFFFFFFFFu), length);
+        EXPECT_EQ(kernel->hyphenSpan(first, 0xFFFFFFFFu), HyphenPairAt(first, length));
         EXPECT_EQ(kernel->measure(first, 0xFFFFFFFFu, &measured), length);
         EXPECT_EQ(measured, CountFillers(first, length)) << "length " << length;
         first[length] = was;

@@ -1,5 +1,5 @@
 // codec/core/avx2/scan.cpp -- the AVX2 level's text scans (scan_loop.h) over 32-byte
-// blocks, two to a 64-byte line: to the NUL, to the NUL or a '-', and the measure.
+// blocks, two to a 64-byte line: to the NUL, to the NUL or two hyphens, and the measure.
 #include "codec/core/scan_loop.h"
 
 #include <immintrin.h>
@@ -69,7 +69,9 @@ READS_WHOLE_BLOCKS uint32_t TextSpanAvx2(const char *text, uint32_t limit)
 
 READS_WHOLE_BLOCKS uint32_t HyphenSpanAvx2(const char *text, uint32_t limit)
 {
-    return AlignedSpan<Avx2Blocks, true>(text, limit);
+    return SpanToHyphenPair(text, limit, [](const char *from, uint32_t most) {
+        return AlignedSpan<Avx2Blocks, true>(from, most);
+    });
 }
 
 READS_WHOLE_BLOCKS uint32_t MeasureTextAvx2(const char *text, uint32_t limit, uint32_t *measured)

@@ -1,5 +1,5 @@
 // codec/core/avx512/scan.cpp -- the AVX-512 level's text scans (scan_loop.h over the blocks
-// in vectors.h): to the NUL, to the NUL or a '-', and the measure.
+// in vectors.h): to the NUL, to the NUL or two hyphens, and the measure.
 #include "codec/core/avx512/vectors.h"
 
 READS_WHOLE_BLOCKS uint32_t TextSpanAvx512(const char *text, uint32_t limit)
@@ -9,7 +9,9 @@ READS_WHOLE_BLOCKS uint32_t TextSpanAvx512(const char *text, uint32_t limit)
 
 READS_WHOLE_BLOCKS uint32_t HyphenSpanAvx512(const char *text, uint32_t limit)
 {
-    return AlignedSpan<Avx512Blocks, true>(text, limit);
+    return SpanToHyphenPair(text, limit, [](const char *from, uint32_t most) {
+        return AlignedSpan<Avx512Blocks, true>(from, most);
+    });
 }
 
 READS_WHOLE_BLOCKS uint32_t MeasureTextAvx512(const char *text, uint32_t limit, uint32_t *measured)

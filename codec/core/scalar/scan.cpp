@@ -1,5 +1,5 @@
-// codec/core/scalar/scan.cpp -- the scalar level's text scans: to the NUL, to the NUL or a
-// '-', and the measure, a word at a time where the words hold nothing of interest.
+// codec/core/scalar/scan.cpp -- the scalar level's text scans: to the NUL, to the NUL or two
+// hyphens, and the measure, a word at a time where the words hold nothing of interest.
 #include "codec/core/kernels.h"
 #include "codec/core/scalar/vectors.h"
 
@@ -53,7 +53,9 @@ READS_WHOLE_BLOCKS uint32_t TextSpanScalar(const char *text, uint32_t limit)
 
 READS_WHOLE_BLOCKS uint32_t HyphenSpanScalar(const char *text, uint32_t limit)
 {
-    return WordSpan<NulOrHyphenStops>(text, limit);
+    return SpanToHyphenPair(text, limit, [](const char *from, uint32_t most) {
+        return WordSpan<NulOrHyphenStops>(from, most);
+    });
 }
 
 READS_WHOLE_BLOCKS uint32_t MeasureTextScalar(const char *text, uint32_t limit, uint32_t *measured)

@@ -1,6 +1,6 @@
 // codec/core/ssse3/scan.cpp -- the SSSE3 level's text scans (scan_loop.h) over 16-byte
-// blocks, four to a 64-byte line: to the NUL, to the NUL or a '-', and the measure. The two
-// spans need only SSE2.
+// blocks, four to a 64-byte line: to the NUL, to the NUL or two hyphens, and the measure.
+// The two spans need only SSE2.
 #include "codec/core/scan_loop.h"
 
 #include <tmmintrin.h>
@@ -71,7 +71,9 @@ READS_WHOLE_BLOCKS uint32_t TextSpanSse2(const char *text, uint32_t limit)
 
 READS_WHOLE_BLOCKS uint32_t HyphenSpanSse2(const char *text, uint32_t limit)
 {
-    return AlignedSpan<Sse2Blocks, true>(text, limit);
+    return SpanToHyphenPair(text, limit, [](const char *from, uint32_t most) {
+        return AlignedSpan<Sse2Blocks, true>(from, most);
+    });
 }
 
 READS_WHOLE_BLOCKS uint32_t MeasureTextSsse3(const char *text, uint32_t limit, uint32_t *measured)
