@@ -8,11 +8,11 @@
 
 // A column for every job; an entry a level takes from another says why.
 static const Kernel KERNELS[KERNEL_COUNT] = {
-    // name     encode              decode              decodeText        decodeArmourText        span            hyphenSpan        measure
-    {"scalar", EncodeBlocksScalar, DecodeBlocksScalar, DecodeTextScalar, DecodeArmourTextScalar, TextSpanScalar, HyphenSpanScalar, MeasureTextScalar},
-    {"ssse3",  EncodeBlocksSsse3,  DecodeBlocksSsse3,  DecodeTextSsse3,  DecodeArmourTextSsse3,  TextSpanSse2,   HyphenSpanSse2,   MeasureTextSsse3},
-    {"avx2",   EncodeBlocksAvx2,   DecodeBlocksAvx2,   DecodeTextAvx2,   DecodeArmourTextAvx2,   TextSpanAvx2,   HyphenSpanAvx2,   MeasureTextAvx2},
-    {"avx512", EncodeBlocksAvx512, DecodeBlocksAvx512, DecodeTextAvx512, DecodeArmourTextAvx512, TextSpanAvx512, HyphenSpanAvx512, MeasureTextAvx512},
+    // name     encode              decode              decodeText        decodeArmourText        span            hyphenSpan        measure            hyphenMeasure
+    {"scalar", EncodeBlocksScalar, DecodeBlocksScalar, DecodeTextScalar, DecodeArmourTextScalar, TextSpanScalar, HyphenSpanScalar, MeasureTextScalar, HyphenMeasureScalar},
+    {"ssse3",  EncodeBlocksSsse3,  DecodeBlocksSsse3,  DecodeTextSsse3,  DecodeArmourTextSsse3,  TextSpanSse2,   HyphenSpanSse2,   MeasureTextSsse3,  HyphenMeasureSsse3},
+    {"avx2",   EncodeBlocksAvx2,   DecodeBlocksAvx2,   DecodeTextAvx2,   DecodeArmourTextAvx2,   TextSpanAvx2,   HyphenSpanAvx2,   MeasureTextAvx2,   HyphenMeasureAvx2},
+    {"avx512", EncodeBlocksAvx512, DecodeBlocksAvx512, DecodeTextAvx512, DecodeArmourTextAvx512, TextSpanAvx512, HyphenSpanAvx512, MeasureTextAvx512, HyphenMeasureAvx512},
 };
 
 static std::atomic<const Kernel *> activeKernel{nullptr};

@@ -53,6 +53,9 @@ struct Kernel {
     // may begin (SpanToHyphenPair): the scan armour lines are looked for behind.
     SpanKernel hyphenSpan;
     MeasureKernel measure;
+    // As measure, stopping where hyphenSpan stops: MeasureText and the look for armour
+    // lines in one pass.
+    MeasureKernel hyphenMeasure;
 };
 
 // Each level's kernels, defined in its folder (scalar/, ssse3/, avx2/, avx512/): encode.cpp,
@@ -65,6 +68,7 @@ uint32_t DecodeArmourTextScalar(const char *text, uint8_t *output, uint32_t outp
 uint32_t TextSpanScalar(const char *text, uint32_t limit);
 uint32_t HyphenSpanScalar(const char *text, uint32_t limit);
 uint32_t MeasureTextScalar(const char *text, uint32_t limit, uint32_t *measured);
+uint32_t HyphenMeasureScalar(const char *text, uint32_t limit, uint32_t *measured);
 
 uint32_t EncodeBlocksSsse3(const uint8_t *input, uint32_t blocks, char *output);
 uint32_t DecodeBlocksSsse3(const char *text, uint32_t length, uint8_t *output, uint32_t outputRoom,
@@ -74,6 +78,7 @@ uint32_t DecodeArmourTextSsse3(const char *text, uint8_t *output, uint32_t outpu
 uint32_t TextSpanSse2(const char *text, uint32_t limit);
 uint32_t HyphenSpanSse2(const char *text, uint32_t limit);
 uint32_t MeasureTextSsse3(const char *text, uint32_t limit, uint32_t *measured);
+uint32_t HyphenMeasureSsse3(const char *text, uint32_t limit, uint32_t *measured);
 
 uint32_t EncodeBlocksAvx2(const uint8_t *input, uint32_t blocks, char *output);
 uint32_t DecodeBlocksAvx2(const char *text, uint32_t length, uint8_t *output, uint32_t outputRoom,
@@ -83,6 +88,7 @@ uint32_t DecodeArmourTextAvx2(const char *text, uint8_t *output, uint32_t output
 uint32_t TextSpanAvx2(const char *text, uint32_t limit);
 uint32_t HyphenSpanAvx2(const char *text, uint32_t limit);
 uint32_t MeasureTextAvx2(const char *text, uint32_t limit, uint32_t *measured);
+uint32_t HyphenMeasureAvx2(const char *text, uint32_t limit, uint32_t *measured);
 
 uint32_t EncodeBlocksAvx512(const uint8_t *input, uint32_t blocks, char *output);
 uint32_t DecodeBlocksAvx512(const char *text, uint32_t length, uint8_t *output, uint32_t outputRoom,
@@ -92,6 +98,7 @@ uint32_t DecodeArmourTextAvx512(const char *text, uint8_t *output, uint32_t outp
 uint32_t TextSpanAvx512(const char *text, uint32_t limit);
 uint32_t HyphenSpanAvx512(const char *text, uint32_t limit);
 uint32_t MeasureTextAvx512(const char *text, uint32_t limit, uint32_t *measured);
+uint32_t HyphenMeasureAvx512(const char *text, uint32_t limit, uint32_t *measured);
 
 // The kernel every conversion uses: chosen on first use from what the CPU and the
 // operating system support, published atomically, never changed afterwards except by

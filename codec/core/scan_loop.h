@@ -8,15 +8,16 @@
 // block never straddles a page. A level's Blocks struct brings:
 //   Mask, BYTES, LINE       a mask type with a bit per byte of a block, the block's size,
 //                           and the aligned run of blocks tested with one branch
-//   StopMask<hyphen>(block) the bytes of the aligned block that end a span: the NUL, and
-//                           with `hyphen` '-' as well
+//   Stops<hyphen>(v)        zero exactly in the bytes that end a span: the NUL, and with
+//                           `hyphen` '-' as well
+//   StopMask<hyphen>(block) those bytes of the aligned block as a mask
 //   LineHasStop<hyphen>(line)  whether the aligned LINE bytes hold one of them
 //   Vector, Load(block), Zero(), ZeroMask(v), FillerMask(v), AddFillers(lanes, v)
 //                           for the measure: whitespace and '=' as a mask, and counted into
 //                           byte lanes
-//   LineHasNul(line), SumLanes(lanes), LINES_PER_SUM
-//                           the NUL test of a LINE, the lanes' total, and how many LINEs
-//                           the lanes count before one could pass 255
+//   SumLanes(lanes), LINES_PER_SUM
+//                           the lanes' total, and how many LINEs the lanes count before
+//                           one could pass 255
 #pragma once
 #include "codec/core/kernels.h"
 
@@ -51,15 +52,16 @@ READS_WHOLE_BLOCKS inline uint32_t AlignedSpan(const char *text, uint32_t limit)
 }
 
 // The aligned block at `block`, whose text starts at byte `first` and may go on for `room`
-// characters: adds the fillers among those before the NUL to *count and sets *taken to the
-// characters taken. Returns 1 when the text or the room ends in the block.
-template <class Blocks>
+// characters: adds the fillers among those before the NUL (or with `hyphen` the first '-')
+// to *count and sets *taken to the characters taken. Returns 1 when the text, the room or
+// (with `hyphen`) the span ends in the block.
+template <class Blocks, bool hyphen>
 READS_WHOLE_BLOCKS inline int MeasureBlock(const char *block, uint32_t first, uint32_t room, uint32_t *taken,
                                            uint32_t *count)
 {
     typedef typename Blocks::Mask Mask;
     typename Blocks::Vector bytes = Blocks::Load(block);
-    Mask zeros = Blocks::ZeroMask(bytes) >> first;
+    Mask zeros = Blocks::ZeroMask(Blocks::template Stops<hyphen>(bytes)) >> first;
     Mask fillers = Blocks::FillerMask(bytes) >> first;
     uint32_t end = Blocks::BYTES - first;
     int last = 0;
@@ -79,22 +81,23 @@ READS_WHOLE_BLOCKS inline int MeasureBlock(const char *block, uint32_t first, ui
     return last;
 }
 
-// The characters of `text` before its NUL, at most `limit`, and in *measured how many of
-// them are whitespace or '=': whole LINEs with one NUL test each, counted in byte lanes.
-template <class Blocks>
+// The characters of `text` before its NUL (or with `hyphen` its first '-'), at most `limit`,
+// and in *measured how many of them are whitespace or '=': whole LINEs with one test each,
+// counted in byte lanes.
+template <class Blocks, bool hyphen = false>
 READS_WHOLE_BLOCKS inline uint32_t AlignedMeasure(const char *text, uint32_t limit, uint32_t *measured)
 {
     const uint32_t LINE = Blocks::LINE;
     uint32_t skew = (uint32_t)((uintptr_t)text & (Blocks::BYTES - 1));
     uint32_t n = 0, count = 0, taken = 0;
 
-    if (MeasureBlock<Blocks>(text - skew, skew, limit, &taken, &count)) {
+    if (MeasureBlock<Blocks, hyphen>(text - skew, skew, limit, &taken, &count)) {
         *measured = count;
         return taken;
     }
     n = taken;
     while ((uintptr_t)(text + n) & (LINE - 1)) {
-        if (MeasureBlock<Blocks>(text + n, 0, limit - n, &taken, &count)) {
+        if (MeasureBlock<Blocks, hyphen>(text + n, 0, limit - n, &taken, &count)) {
             *measured = count;
             return n + taken;
         }
@@ -106,14 +109,14 @@ READS_WHOLE_BLOCKS inline uint32_t AlignedMeasure(const char *text, uint32_t lim
         if (lines > Blocks::LINES_PER_SUM) lines = Blocks::LINES_PER_SUM;
         for (; line < lines; ++line) {
             const char *p = text + n + LINE * line;
-            if (Blocks::LineHasNul(p)) break;
+            if (Blocks::template LineHasStop<hyphen>(p)) break;
             for (uint32_t i = 0; i < LINE; i += Blocks::BYTES) lanes = Blocks::AddFillers(lanes, Blocks::Load(p + i));
         }
         count += Blocks::SumLanes(lanes);
         n += LINE * line;
         if (line < lines) break;
     }
-    while (!MeasureBlock<Blocks>(text + n, 0, limit - n, &taken, &count)) n += Blocks::BYTES;
+    while (!MeasureBlock<Blocks, hyphen>(text + n, 0, limit - n, &taken, &count)) n += Blocks::BYTES;
     *measured = count;
     return n + taken;
 }

@@ -43,6 +43,23 @@ inline uint32_t SpanToHyphenPair(const char *text, uint32_t limit, Scan scan)
     }
 }
 
+// As SpanToHyphenPair, with `measure` a measure that stops at the NUL and at every '-':
+// *measured gets the whitespace and '=' of the characters returned.
+template <class Measure>
+inline uint32_t MeasureToHyphenPair(const char *text, uint32_t limit, uint32_t *measured, Measure measure)
+{
+    uint32_t n = 0, count = 0;
+    for (;;) {
+        uint32_t part = 0;
+        n += measure(text + n, limit - n, &part);
+        count += part;
+        if (n >= limit || text[n] != '-' || text[n + 1] == '-') break;
+        ++n;    // a single '-' is data
+    }
+    *measured = count;
+    return n;
+}
+
 // Given that text[0, position) holds only alphabet characters and whitespace, of which the
 // last `undecoded` data characters were not decoded, returns where the decoded groups end
 // (just after their last character).

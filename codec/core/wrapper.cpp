@@ -297,8 +297,8 @@ int Base64Decode(const char *text, uint8_t *output, uint32_t outputSize)
     return DecodeUpTo(&decoder, NO_LIMIT) && !text[decoder.next] && FinishText(&decoder);
 }
 
-// Base64MeasureText's count and the text's length, in one walk over slices that stay in
-// the first-level cache: the measure, then the scan for armour lines of the same slice.
+// Base64MeasureText's count and the text's length, in one walk over the text by a measure
+// that stops where an armour line may begin.
 // What the decode passes over counts whole (a BOM, a data: URL's prefix, explanatory text,
 // the armour lines); in bare text and the body, their whitespace and '='. Bare text turns
 // out to be explanatory only at a BEGIN line, so it is counted both ways until then.
@@ -306,7 +306,7 @@ int Base64Decode(const char *text, uint8_t *output, uint32_t outputSize)
 static int MeasureWholeText(const char *text, uint32_t *length, uint32_t *measured)
 {
     Base64TextDecoder walk;
-    MeasureKernel measure = ActiveKernel()->measure;
+    MeasureKernel measure = ActiveKernel()->hyphenMeasure;
     uint8_t none = 0;
     uint32_t count = 0, bareChars = 0, bareFillers = 0;
 
@@ -317,18 +317,18 @@ static int MeasureWholeText(const char *text, uint32_t *length, uint32_t *measur
     for (;;) {
         uint32_t from = walk.next, slice = NO_LIMIT - from, fillers = 0, n = 0;
         int armourLine = 0, wasBare = walk.part == PART_BARE;
-        if (slice > TEXT_SLICE_CHARS) slice = TEXT_SLICE_CHARS;
         if (slice == 0) return 0;
-        n = measure(text + from, slice, &fillers);
-        // A slice without whitespace holds no line break and no blank, so only its first
-        // character may begin a line: one-line texts need no scan for armour lines.
-        if (fillers) {
-            uint32_t before = n;
-            n = SpanToArmourLine(&walk, from, before, &armourLine);
-            if (n < before) measure(text + from, n, &fillers);
-        } else if (n > 0 && StartsArmourLine(&walk, from)) {
-            n = 0;
-            armourLine = 1;
+        // The measure stops where two hyphens begin; a pair that begins no armour line is data.
+        for (;;) {
+            uint32_t part = 0;
+            n += measure(text + from + n, slice - n, &part);
+            fillers += part;
+            if (n == slice || text[from + n] == '\0') break;
+            if (StartsArmourLine(&walk, from + n)) {
+                armourLine = 1;
+                break;
+            }
+            ++n;
         }
         if (wasBare) {
             bareChars += n;

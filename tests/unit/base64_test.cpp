@@ -800,7 +800,7 @@ static uint32_t HyphenPairAt(const char *text, uint32_t want)
 
 // The NUL scans: every start alignment against every NUL position and a range of limits,
 // with the text's neighbours non-zero so a scan that strays outside the text is caught;
-// the measuring scan also counts right up to where it stops, and the hyphen scan stops at
+// the measuring scans also count right up to where they stop, and the hyphen scans stop at
 // the first of two hyphens as well.
 TEST_P(KernelTest, SpanFindsNulAtEveryPositionAndAlignment)
 {
@@ -815,7 +815,12 @@ TEST_P(KernelTest, SpanFindsNulAtEveryPositionAndAlignment)
                 uint32_t want = nul < limit ? nul : limit, measured = 12345;
                 ASSERT_EQ(kernel->span(text, limit), want)
                     << "start " << start << " NUL at " << nul << " limit " << limit;
-                ASSERT_EQ(kernel->hyphenSpan(text, limit), HyphenPairAt(text, want))
+                uint32_t pair = HyphenPairAt(text, want);
+                ASSERT_EQ(kernel->hyphenSpan(text, limit), pair)
+                    << "start " << start << " NUL at " << nul << " limit " << limit;
+                ASSERT_EQ(kernel->hyphenMeasure(text, limit, &measured), pair)
+                    << "start " << start << " NUL at " << nul << " limit " << limit;
+                ASSERT_EQ(measured, CountFillers(text, pair))
                     << "start " << start << " NUL at " << nul << " limit " << limit;
                 ASSERT_EQ(kernel->measure(text, limit, &measured), want)
                     << "start " << start << " NUL at " << nul << " limit " << limit;
@@ -846,6 +851,7 @@ TEST_P(KernelTest, SpanStaysWithinThePagesOfTheText)
         *last = '\0';
         EXPECT_EQ(kernel->span(last - length, 0xFFFFFFFFu), length);
         EXPECT_EQ(kernel->hyphenSpan(last - length, 0xFFFFFFFFu), HyphenPairAt(last - length, length));
+        EXPECT_EQ(kernel->hyphenMeasure(last - length, 0xFFFFFFFFu, &measured), HyphenPairAt(last - length, length));
         EXPECT_EQ(kernel->measure(last - length, 0xFFFFFFFFu, &measured), length);
         EXPECT_EQ(measured, CountFillers(last - length, length)) << "length " << length;
         *last = was;
@@ -853,6 +859,7 @@ TEST_P(KernelTest, SpanStaysWithinThePagesOfTheText)
         first[length] = '\0';
         EXPECT_EQ(kernel->span(first, 0xFFFFFFFFu), length);
         EXPECT_EQ(kernel->hyphenSpan(first, 0xFFFFFFFFu), HyphenPairAt(first, length));
+        EXPECT_EQ(kernel->hyphenMeasure(first, 0xFFFFFFFFu, &measured), HyphenPairAt(first, length));
         EXPECT_EQ(kernel->measure(first, 0xFFFFFFFFu, &measured), length);
         EXPECT_EQ(measured, CountFillers(first, length)) << "length " << length;
         first[length] = was;

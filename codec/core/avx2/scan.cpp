@@ -1,5 +1,6 @@
 // codec/core/avx2/scan.cpp -- the AVX2 level's text scans (scan_loop.h) over 32-byte
-// blocks, two to a 64-byte line: to the NUL, to the NUL or two hyphens, and the measure.
+// blocks, two to a 64-byte line: to the NUL, to the NUL or two hyphens, and the measure to
+// either.
 #include "codec/core/scan_loop.h"
 
 #include <immintrin.h>
@@ -35,8 +36,6 @@ struct Avx2Blocks {
         __m256i any = _mm256_min_epu8(Stops<hyphen>(Load(line)), Stops<hyphen>(Load(line + 32)));
         return _mm256_movemask_epi8(_mm256_cmpeq_epi8(any, Zero())) != 0;
     }
-
-    READS_WHOLE_BLOCKS static int LineHasNul(const char *line) { return LineHasStop<false>(line); }
 
     // 0xFF in each byte that is TAB, LF, FF, CR, space or '=': as in ssse3/scan.cpp, with the
     // nibble table in both lanes.
@@ -77,4 +76,11 @@ READS_WHOLE_BLOCKS uint32_t HyphenSpanAvx2(const char *text, uint32_t limit)
 READS_WHOLE_BLOCKS uint32_t MeasureTextAvx2(const char *text, uint32_t limit, uint32_t *measured)
 {
     return AlignedMeasure<Avx2Blocks>(text, limit, measured);
+}
+
+READS_WHOLE_BLOCKS uint32_t HyphenMeasureAvx2(const char *text, uint32_t limit, uint32_t *measured)
+{
+    return MeasureToHyphenPair(text, limit, measured, [](const char *from, uint32_t most, uint32_t *part) {
+        return AlignedMeasure<Avx2Blocks, true>(from, most, part);
+    });
 }

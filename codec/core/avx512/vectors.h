@@ -153,8 +153,6 @@ struct Avx512Blocks {
         return !_kortestz_mask64_u8(zero, zero);
     }
 
-    READS_WHOLE_BLOCKS static int LineHasNul(const char *line) { return LineHasStop<false>(line); }
-
     static __mmask64 Fillers(__m512i bytes)
     {
         // The zero-masking broadcast: gcc's plain one starts from an "undefined" register its

@@ -1,5 +1,6 @@
 // codec/core/scalar/scan.cpp -- the scalar level's text scans: to the NUL, to the NUL or two
-// hyphens, and the measure, a word at a time where the words hold nothing of interest.
+// hyphens, and the measure to either, a word at a time where the words hold nothing of
+// interest.
 #include "codec/core/kernels.h"
 #include "codec/core/scalar/vectors.h"
 
@@ -38,10 +39,11 @@ READS_WHOLE_BLOCKS inline uint32_t WordSpan(const char *text, uint32_t limit)
 }
 
 // Non-zero when some byte of `word` is whitespace, '=' or the NUL (or another control
-// character, which the byte loop then sorts out).
-inline Word HasFillerOrNul(Word word)
+// character, which the byte loop then sorts out), or with `hyphen` a '-'.
+template <bool hyphen>
+inline Word HasFillerOrStop(Word word)
 {
-    return HasByteBelow(word, '!') | HasByte(word, '=');
+    return HasByteBelow(word, '!') | HasByte(word, '=') | (hyphen ? HasByte(word, '-') : 0);
 }
 
 }  // namespace
@@ -58,7 +60,10 @@ READS_WHOLE_BLOCKS uint32_t HyphenSpanScalar(const char *text, uint32_t limit)
     });
 }
 
-READS_WHOLE_BLOCKS uint32_t MeasureTextScalar(const char *text, uint32_t limit, uint32_t *measured)
+// The measure a word at a time where the words hold nothing of interest; with `hyphen` it
+// stops at the first '-' as well.
+template <bool hyphen>
+READS_WHOLE_BLOCKS inline uint32_t WordMeasure(const char *text, uint32_t limit, uint32_t *measured)
 {
     uint32_t n = 0, count = 0;
 
@@ -70,8 +75,8 @@ READS_WHOLE_BLOCKS uint32_t MeasureTextScalar(const char *text, uint32_t limit, 
             const char *blocksEnd = p + (limit - n) / SCAN_BLOCK * SCAN_BLOCK;
             while (p != blocksEnd) {
                 const AliasedWord *w = (const AliasedWord *)p;
-                if (HasFillerOrNul(w[0]) | HasFillerOrNul(w[1]) | HasFillerOrNul(w[2]) |
-                    HasFillerOrNul(w[3]))
+                if (HasFillerOrStop<hyphen>(w[0]) | HasFillerOrStop<hyphen>(w[1]) | HasFillerOrStop<hyphen>(w[2]) |
+                    HasFillerOrStop<hyphen>(w[3]))
                     break;
                 p += SCAN_BLOCK;
             }
@@ -79,15 +84,27 @@ READS_WHOLE_BLOCKS uint32_t MeasureTextScalar(const char *text, uint32_t limit, 
             if (n == limit) break;
         }
         if (IsAligned(p, sizeof(Word)) && limit - n >= sizeof(Word) &&
-            !HasFillerOrNul(*(const AliasedWord *)p)) {
+            !HasFillerOrStop<hyphen>(*(const AliasedWord *)p)) {
             n += sizeof(Word);
             continue;
         }
         char c = *p;
-        if (!c) break;
+        if (!c || (hyphen && c == '-')) break;
         count += IsSpace(c) || c == '=';
         ++n;
     }
     *measured = count;
     return n;
+}
+
+READS_WHOLE_BLOCKS uint32_t MeasureTextScalar(const char *text, uint32_t limit, uint32_t *measured)
+{
+    return WordMeasure<false>(text, limit, measured);
+}
+
+READS_WHOLE_BLOCKS uint32_t HyphenMeasureScalar(const char *text, uint32_t limit, uint32_t *measured)
+{
+    return MeasureToHyphenPair(text, limit, measured, [](const char *from, uint32_t most, uint32_t *part) {
+        return WordMeasure<true>(from, most, part);
+    });
 }

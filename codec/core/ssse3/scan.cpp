@@ -1,5 +1,6 @@
 // codec/core/ssse3/scan.cpp -- the SSSE3 level's text scans (scan_loop.h) over 16-byte
-// blocks, four to a 64-byte line: to the NUL, to the NUL or two hyphens, and the measure.
+// blocks, four to a 64-byte line: to the NUL, to the NUL or two hyphens, and the measure to
+// either.
 // The two spans need only SSE2.
 #include "codec/core/scan_loop.h"
 
@@ -37,8 +38,6 @@ struct Sse2Blocks {
                                    _mm_min_epu8(Stops<hyphen>(Load(line + 32)), Stops<hyphen>(Load(line + 48))));
         return _mm_movemask_epi8(_mm_cmpeq_epi8(any, Zero())) != 0;
     }
-
-    READS_WHOLE_BLOCKS static int LineHasNul(const char *line) { return LineHasStop<false>(line); }
 
     // 0xFF in each byte that is TAB, LF, FF, CR, space or '='. The table holds, at the index
     // of each low nibble, the one whitespace character with that nibble (0 where there is
@@ -79,4 +78,11 @@ READS_WHOLE_BLOCKS uint32_t HyphenSpanSse2(const char *text, uint32_t limit)
 READS_WHOLE_BLOCKS uint32_t MeasureTextSsse3(const char *text, uint32_t limit, uint32_t *measured)
 {
     return AlignedMeasure<Sse2Blocks>(text, limit, measured);
+}
+
+READS_WHOLE_BLOCKS uint32_t HyphenMeasureSsse3(const char *text, uint32_t limit, uint32_t *measured)
+{
+    return MeasureToHyphenPair(text, limit, measured, [](const char *from, uint32_t most, uint32_t *part) {
+        return AlignedMeasure<Sse2Blocks, true>(from, most, part);
+    });
 }
