@@ -289,6 +289,10 @@ static void CheckTextBesideJob(int encoding, DWORD plainLength, int failingBuild
     completions[index].calls = 0;
 
     helper = CreateThread(NULL, 0, HammerTextOperations, &hammer, 0, NULL);
+    // The job starts once the helper runs: on a busy machine a short job could otherwise end
+    // before the helper was first scheduled, and nothing would have run beside it.
+    for (DWORD started = GetTickCount(); hammer.rounds == 0 && GetTickCount() - started < JOB_WAIT_MS;)
+        Sleep(1);
     job = encoding ? startEncodeJob(plain, plainLength, (char *)output, outputSize, RecordCompletion, index)
                    : startDecodeJob(text, output, outputSize, RecordCompletion, index);
     if (CHECK(job != INVALID_HANDLE_VALUE)) {
