@@ -60,27 +60,6 @@ template <bool untilNul>
 inline __attribute__((always_inline)) uint32_t DecodePlainPairs(const char *&in, uint8_t *&out, uint32_t pairs,
                                                                 __m512i tableLow, __m512i tableHigh)
 {
-#if defined(__x86_64__)
-    // Two pairs a round where there are registers for them: the loop's own count and branch
-    // are a fair share of a round of one pair.
-    for (; pairs >= 2; pairs -= 2) {
-        __m512i c0 = LoadText<untilNul>(in), c1 = LoadText<untilNul>(in + 64);
-        __m512i c2 = LoadText<untilNul>(in + 128), c3 = LoadText<untilNul>(in + 192);
-        __m512i v0 = _mm512_permutex2var_epi8(tableLow, c0, tableHigh);
-        __m512i v1 = _mm512_permutex2var_epi8(tableLow, c1, tableHigh);
-        __m512i v2 = _mm512_permutex2var_epi8(tableLow, c2, tableHigh);
-        __m512i v3 = _mm512_permutex2var_epi8(tableLow, c3, tableHigh);
-        __m512i either = _mm512_or_si512(_mm512_ternarylogic_epi32(v0, v1, _mm512_or_si512(c0, c1), 0xFE),
-                                         _mm512_ternarylogic_epi32(v2, v3, _mm512_or_si512(c2, c3), 0xFE));
-        if (_cvtmask64_u64(_mm512_movepi8_mask(either)) != 0) break;
-        _mm512_storeu_si512((void *)out, Pack(v0));
-        _mm512_storeu_si512((void *)(out + 48), Pack(v1));
-        _mm512_storeu_si512((void *)(out + 96), Pack(v2));
-        _mm512_storeu_si512((void *)(out + 144), Pack(v3));
-        in += 256;
-        out += 192;
-    }
-#endif
     for (; pairs != 0; --pairs) {
         __m512i c0 = LoadText<untilNul>(in);
         __m512i c1 = LoadText<untilNul>(in + 64);
