@@ -29,9 +29,6 @@ struct WindowPlan {
     static_assert(LINE == 64 || LINE == 76, "a line length with its own period");
     static_assert(SEPARATOR == 1 || SEPARATOR == 2, "a separator of one or two bytes");
     static constexpr uint32_t WINDOWS = 15 * LINE / WINDOW_CHARS;
-    // Windows checked at once: a line that breaks the shape (the text's last, say) costs
-    // at most these done again.
-    static constexpr uint32_t GROUP = LINE == 64 ? 4 : 5;
     uint32_t offset[WINDOWS];     // of each window's first character, from the period's start
     uint32_t lineLeft[WINDOWS];   // characters of its line from its first one on
     uint32_t periodBytes;
@@ -105,16 +102,15 @@ inline __attribute__((always_inline)) void DecodeLineWindow(const char *base, ui
     _mm512_storeu_si512((void *)(to + WINDOW_BYTES * J), Pack(v));
 }
 
-template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR, uint32_t FIRST, uint32_t... I>
+template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR, uint32_t... J>
 inline __attribute__((always_inline)) void DecodeLineWindows(const char *base, uint8_t *to, __m512i tableLow,
                                                              __m512i tableHigh, __m512i separatorBytes, __m512i &seen,
-                                                             __m512i &wrong, std::integer_sequence<uint32_t, I...>)
+                                                             __m512i &wrong, std::integer_sequence<uint32_t, J...>)
 {
-    (DecodeLineWindow<untilNul, LINE, SEPARATOR, FIRST + I>(base, to, tableLow, tableHigh, separatorBytes, seen, wrong),
-     ...);
+    (DecodeLineWindow<untilNul, LINE, SEPARATOR, J>(base, to, tableLow, tableHigh, separatorBytes, seen, wrong), ...);
 }
 
-// Whether a group's windows held whitespace or a stray byte where data belongs, or a wrong
+// Whether a period's windows held whitespace or a stray byte where data belongs, or a wrong
 // separator: two tests against constant lanes and one branch, all in the mask registers
 // (moved to general registers, the masks cost a transfer each and clang's build of the
 // loop without a length a third of its speed).
@@ -126,30 +122,20 @@ inline int StrayOrWrong(__m512i seen, __m512i wrong)
     return !_kortestz_mask64_u8(failed, failed);
 }
 
-// The windows of a period at `base` from window FIRST on, a group at a time while a
-// group's loads stay within the `avail` bytes and its stores within the `room`. Returns the
-// window it stopped at: the first of a group that broke the shape or did not fit, or
-// WINDOWS.
-template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR, uint32_t FIRST>
-inline __attribute__((always_inline)) uint32_t DecodeLineGroups(const char *base, uint32_t avail, uint8_t *to,
-                                                                uintptr_t room, __m512i tableLow, __m512i tableHigh,
-                                                                __m512i separatorBytes)
+// The windows of a period at `base`, checked once at the end: a period whose text breaks
+// the shape (the text's last line, say) is done again a window at a time. 1 when it kept
+// to the shape. The loads stay within the period's reach, the stores within WINDOW_BYTES *
+// (WINDOWS - 1) + 64 bytes.
+template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR>
+inline __attribute__((always_inline)) int DecodeLinePeriod(const char *base, uint8_t *to, __m512i tableLow,
+                                                           __m512i tableHigh, __m512i separatorBytes)
 {
-    typedef WindowPlan<LINE, SEPARATOR> Shape;
-    constexpr uint32_t COUNT = Shape::WINDOWS - FIRST < Shape::GROUP ? Shape::WINDOWS - FIRST : Shape::GROUP;
-    constexpr uint32_t REACH = WINDOW_PLAN<LINE, SEPARATOR>.offset[FIRST + COUNT - 1] + 64;
-    if (avail < REACH || room < WINDOW_BYTES * (FIRST + COUNT) + 64 - WINDOW_BYTES) return FIRST;
     __m512i seen = _mm512_setzero_si512(), wrong = _mm512_setzero_si512();
-    DecodeLineWindows<untilNul, LINE, SEPARATOR, FIRST>(base, to, tableLow, tableHigh, separatorBytes, seen, wrong,
-                                                        std::make_integer_sequence<uint32_t, COUNT>());
+    DecodeLineWindows<untilNul, LINE, SEPARATOR>(base, to, tableLow, tableHigh, separatorBytes, seen, wrong,
+                                                 std::make_integer_sequence<uint32_t, WindowPlan<LINE, SEPARATOR>::WINDOWS>());
     // The usual way on laid out straight: clang made it a jump in one of its builds, and that
     // build ran at two thirds of the speed of the other.
-    if (__builtin_expect(StrayOrWrong(seen, wrong), 0)) return FIRST;
-    if constexpr (FIRST + COUNT < Shape::WINDOWS)
-        return DecodeLineGroups<untilNul, LINE, SEPARATOR, FIRST + COUNT>(base, avail, to, room, tableLow, tableHigh,
-                                                                           separatorBytes);
-    else
-        return Shape::WINDOWS;
+    return !__builtin_expect(StrayOrWrong(seen, wrong), 0);
 }
 
 // `chars` data characters at `at` (a multiple of 4, at most 128), of which `readable`
@@ -227,22 +213,6 @@ inline uint32_t FirstNonData(const char *p, uint32_t avail, __m512i tableLow, __
     return at > avail ? at : avail;
 }
 
-// DecodeLineGroups from a group's first window known only at run time.
-template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR, uint32_t GROUP_START = 0>
-inline __attribute__((always_inline)) uint32_t DecodeLineGroupsFrom(
-    uint32_t first, const char *base, uint32_t avail, uint8_t *to, uintptr_t room, __m512i tableLow,
-    __m512i tableHigh, __m512i separatorBytes)
-{
-    typedef WindowPlan<LINE, SEPARATOR> Shape;
-    if constexpr (GROUP_START + Shape::GROUP < Shape::WINDOWS) {
-        if (first != GROUP_START)
-            return DecodeLineGroupsFrom<untilNul, LINE, SEPARATOR, GROUP_START + Shape::GROUP>(
-                first, base, avail, to, room, tableLow, tableHigh, separatorBytes);
-    }
-    return DecodeLineGroups<untilNul, LINE, SEPARATOR, GROUP_START>(base, avail, to, room, tableLow, tableHigh,
-                                                                    separatorBytes);
-}
-
 // Without a length: the characters from `from` (all before it already taken as lines) to
 // *limit hold no NUL, so the text goes on past *limit; returns 1 with *limit moved on, or 0
 // when the NUL is near (*limit then ends the text as far as it is known). A page at a time at
@@ -266,13 +236,13 @@ inline int ReadFurtherInLines(const char *from, const char **limit, uint32_t *pa
 
 // Decodes whole lines from *in (a line's start) while the text keeps to the shape, the
 // loads stay before `limit` and the stores before outEnd, and moves *in and *out past them.
-// A period may start at any line. Where a group of windows stops (it broke the shape, the
-// text's last line say, or it would pass the end of the text or the room), windows go one
-// at a time up to the next group; where one of those stops, the rest of its line is tried
-// by itself and the periods go on from the next line; where that fails too, the line's
-// whole groups are decoded and the lines end. Without a length, `limit` is
-// where the text is known to go on to (the end of a page holding it, to start with), and
-// moves on as the scan for the NUL finds more.
+// A period may start at any line. Where a period stops (it broke the shape, the text's last
+// line say, or it would pass the end of the text or the room), windows go one at a time
+// up to its end; where one of those stops, the rest of its line is tried by itself and the
+// periods go on from the next line; where that fails too, the line's whole groups are
+// decoded and the lines end. Without a length, `limit` is where the text is known to go on
+// to (the end of a page holding it, to start with), and moves on as the scan for the NUL
+// finds more.
 template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR>
 void DecodeLines(const char **in, const char *limit, uint8_t **out, const uint8_t *outEnd,
                         uint32_t separator, __m512i tableLow, __m512i tableHigh, __m512i lanes)
@@ -284,31 +254,32 @@ void DecodeLines(const char **in, const char *limit, uint8_t **out, const uint8_
     uint32_t j = 0;             // the next window of the period at `base`
     uint32_t pagesSeen = 0;
     int nulSeen = 0;
+    // The bytes a period's loads and stores reach.
+    const uint32_t PERIOD_REACH = shape.offset[Shape::WINDOWS - 1] + 64;
+    const uint32_t PERIOD_ROOM = WINDOW_BYTES * (Shape::WINDOWS - 1) + 64;
     // The separator as lanes 60-63 of a window hold it (SkipIndexes).
     const __m512i separatorBytes = SEPARATOR == 2 ? _mm512_set1_epi16((short)separator)
                                                   : _mm512_set1_epi8((char)separator);
 
     for (;;) {
-        // Groups of windows from a group's start; windows one at a time up to the next
-        // group's start after a group that did not fit or broke the shape, which finds
-        // where it broke. A group that would reach past the text known to be there first
-        // looks for more, so that a page's end costs a short scan rather than a group of
-        // windows taken one at a time.
-        if (j % Shape::GROUP == 0) {
-            uint32_t last = j + Shape::GROUP < Shape::WINDOWS ? j + Shape::GROUP - 1 : Shape::WINDOWS - 1;
-            if (untilNul && !nulSeen && (uint32_t)(limit - base) < shape.offset[last] + 64) {
-                if (ReadFurtherInLines(base + shape.offset[j], &limit, &pagesSeen)) continue;
+        // A whole period at a time while it lies within the text known to be there and the
+        // room; without a length, one that would pass the text known first looks for more
+        // (only for want of text: the room does not grow), so that a page's end costs a
+        // short scan rather than windows taken one at a time.
+        if (j == 0) {
+            if ((uint32_t)(limit - base) >= PERIOD_REACH && outEnd - to >= (ptrdiff_t)PERIOD_ROOM) {
+                if (DecodeLinePeriod<untilNul, LINE, SEPARATOR>(base, to, tableLow, tableHigh, separatorBytes)) {
+                    base += shape.periodBytes;
+                    to += Shape::WINDOWS * WINDOW_BYTES;
+                    continue;
+                }
+            } else if (untilNul && !nulSeen && (uint32_t)(limit - base) < PERIOD_REACH) {
+                if (ReadFurtherInLines(base, &limit, &pagesSeen)) continue;
                 nulSeen = 1;
             }
-            uint32_t stopped = DecodeLineGroupsFrom<untilNul, LINE, SEPARATOR>(
-                j, base, (uint32_t)(limit - base), to, (uintptr_t)(outEnd - to), tableLow, tableHigh, separatorBytes);
-            // Groups went on and stopped at a later one: that one may only want more text.
-            if (stopped != j && stopped < Shape::WINDOWS) {
-                j = stopped;
-                continue;
-            }
-            j = stopped;
         }
+        // Windows one at a time after a period that did not fit or broke the shape, which
+        // finds where it broke.
         if (j < Shape::WINDOWS) {
             if (untilNul && !nulSeen && (uint32_t)(limit - base) < shape.offset[j] + 64) {
                 if (ReadFurtherInLines(base + shape.offset[j], &limit, &pagesSeen)) continue;
