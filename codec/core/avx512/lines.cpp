@@ -15,10 +15,6 @@ namespace {
 // Where the windows start and break repeats every 15 lines, so each common shape has that
 // period unrolled with those as constants.
 const uint32_t WINDOW_CHARS = 60;
-// Without a length, the line loops look for the NUL a page at a time, and after this many
-// pages this far ahead at a time.
-const uint32_t LINES_PAGES_BEFORE_SCAN = 1024;
-const uint32_t LINES_SCAN_AHEAD = 16384;
 const uint32_t WINDOW_BYTES = WINDOW_CHARS / 4 * 3;
 // A window's data lanes as 32-bit lanes (0-14), and the last one (lanes 60-63): a
 // separator's, or in a window within a line characters the next window takes.
@@ -214,24 +210,18 @@ inline uint32_t FirstNonData(const char *p, uint32_t avail, __m512i tableLow, __
 }
 
 // Without a length: the characters from `from` (all before it already taken as lines) to
-// *limit hold no NUL, so the text goes on past *limit; returns 1 with *limit moved on, or 0
-// when the NUL is near (*limit then ends the text as far as it is known). A page at a time at
-// first; a text that has gone on for megabytes gets its NUL looked for well ahead instead,
-// since out of the caches each of these stops costs about a memory access, and the scan
-// brings the text in early.
-inline int ReadFurtherInLines(const char *from, const char **limit, uint32_t *pagesSeen)
+// *limit hold no NUL, so the text goes on past *limit; returns 1 with *limit a page further
+// on, or 0 when the NUL is near (*limit then ends the text as far as it is known). A page
+// at a time however long the text: the scan is of the bytes the next period reads anyway,
+// where a scan well ahead would read the text twice, the second time from the caches but
+// the first without the decoding beside it.
+inline int ReadFurtherInLines(const char *from, const char **limit)
 {
-    if (*pagesSeen < LINES_PAGES_BEFORE_SCAN) {
-        // The span kernel's aligned blocks stay within this page.
-        uint32_t rest = (uint32_t)(*limit - from);
-        if (AlignedSpan<Avx512Blocks, false>(from, rest) != rest) return 0;
-        *limit += PAGE_BYTES;
-        ++*pagesSeen;
-        return 1;
-    }
-    uint32_t span = AlignedSpan<Avx512Blocks, false>(from, LINES_SCAN_AHEAD);
-    if (from + span > *limit) *limit = from + span;
-    return span == LINES_SCAN_AHEAD;
+    // The span kernel's aligned blocks stay within this page.
+    uint32_t rest = (uint32_t)(*limit - from);
+    if (AlignedSpan<Avx512Blocks, false>(from, rest) != rest) return 0;
+    *limit += PAGE_BYTES;
+    return 1;
 }
 
 // Decodes whole lines from *in (a line's start) while the text keeps to the shape, the
@@ -252,7 +242,6 @@ void DecodeLines(const char **in, const char *limit, uint8_t **out, const uint8_
     const char *base = *in;
     uint8_t *to = *out;
     uint32_t j = 0;             // the next window of the period at `base`
-    uint32_t pagesSeen = 0;
     int nulSeen = 0;
     // The bytes a period's loads and stores reach.
     const uint32_t PERIOD_REACH = shape.offset[Shape::WINDOWS - 1] + 64;
@@ -274,7 +263,7 @@ void DecodeLines(const char **in, const char *limit, uint8_t **out, const uint8_
                     continue;
                 }
             } else if (untilNul && !nulSeen && (uint32_t)(limit - base) < PERIOD_REACH) {
-                if (ReadFurtherInLines(base, &limit, &pagesSeen)) continue;
+                if (ReadFurtherInLines(base, &limit)) continue;
                 nulSeen = 1;
             }
         }
@@ -282,7 +271,7 @@ void DecodeLines(const char **in, const char *limit, uint8_t **out, const uint8_
         // finds where it broke.
         if (j < Shape::WINDOWS) {
             if (untilNul && !nulSeen && (uint32_t)(limit - base) < shape.offset[j] + 64) {
-                if (ReadFurtherInLines(base + shape.offset[j], &limit, &pagesSeen)) continue;
+                if (ReadFurtherInLines(base + shape.offset[j], &limit)) continue;
                 nulSeen = 1;
             }
             int fits = (uint32_t)(limit - base) >= shape.offset[j] + 64;
