@@ -246,25 +246,36 @@ void DecodeLines(const char **in, const char *limit, uint8_t **out, const uint8_
     // The bytes a period's loads and stores reach.
     const uint32_t PERIOD_REACH = shape.offset[Shape::WINDOWS - 1] + 64;
     const uint32_t PERIOD_ROOM = WINDOW_BYTES * (Shape::WINDOWS - 1) + 64;
+    const uint32_t PERIOD_BYTES_OUT = WINDOW_BYTES * Shape::WINDOWS;
     // The separator as lanes 60-63 of a window hold it (SkipIndexes).
     const __m512i separatorBytes = SEPARATOR == 2 ? _mm512_set1_epi16((short)separator)
                                                   : _mm512_set1_epi8((char)separator);
 
     for (;;) {
-        // A whole period at a time while it lies within the text known to be there and the
-        // room; without a length, one that would pass the text known first looks for more
-        // (only for want of text: the room does not grow), so that a page's end costs a
-        // short scan rather than windows taken one at a time.
+        // Whole periods, as many as lie within the text known to be there and the room,
+        // counted first so that the loop over them tests nothing else but the shape; then,
+        // without a length, a period that would pass the text known looks for more (only
+        // for want of text: the room does not grow), so that a page's end costs a short
+        // scan rather than windows taken one at a time.
         if (j == 0) {
-            if ((uint32_t)(limit - base) >= PERIOD_REACH && outEnd - to >= (ptrdiff_t)PERIOD_ROOM) {
-                if (DecodeLinePeriod<untilNul, LINE, SEPARATOR>(base, to, tableLow, tableHigh, separatorBytes)) {
-                    base += shape.periodBytes;
-                    to += Shape::WINDOWS * WINDOW_BYTES;
-                    continue;
+            uint32_t text = (uint32_t)(limit - base);
+            uintptr_t room = (uintptr_t)(outEnd - to);
+            uint32_t fit = text >= PERIOD_REACH ? (text - PERIOD_REACH) / shape.periodBytes + 1 : 0;
+            uintptr_t roomFit = room >= PERIOD_ROOM ? (room - PERIOD_ROOM) / PERIOD_BYTES_OUT + 1 : 0;
+            uint32_t periodsLeft = fit = roomFit < fit ? (uint32_t)roomFit : fit;
+            while (periodsLeft != 0 && DecodeLinePeriod<untilNul, LINE, SEPARATOR>(base, to, tableLow, tableHigh,
+                                                                           separatorBytes)) {
+                base += shape.periodBytes;
+                to += PERIOD_BYTES_OUT;
+                --periodsLeft;
+            }
+            if (periodsLeft == 0) {
+                // All that fitted went: see what fits now.
+                if (fit != 0) continue;
+                if (untilNul && !nulSeen && text < PERIOD_REACH) {
+                    if (ReadFurtherInLines(base, &limit)) continue;
+                    nulSeen = 1;
                 }
-            } else if (untilNul && !nulSeen && (uint32_t)(limit - base) < PERIOD_REACH) {
-                if (ReadFurtherInLines(base, &limit)) continue;
-                nulSeen = 1;
             }
         }
         // Windows one at a time after a period that did not fit or broke the shape, which
