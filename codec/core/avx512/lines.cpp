@@ -263,8 +263,8 @@ void DecodeLines(const char **in, const char *limit, uint8_t **out, const uint8_
             uint32_t fit = text >= PERIOD_REACH ? (text - PERIOD_REACH) / shape.periodBytes + 1 : 0;
             uintptr_t roomFit = room >= PERIOD_ROOM ? (room - PERIOD_ROOM) / PERIOD_BYTES_OUT + 1 : 0;
             uint32_t periodsLeft = fit = roomFit < fit ? (uint32_t)roomFit : fit;
-            while (periodsLeft != 0 && DecodeLinePeriod<untilNul, LINE, SEPARATOR>(base, to, tableLow, tableHigh,
-                                                                           separatorBytes)) {
+            while (periodsLeft != 0 &&
+                   DecodeLinePeriod<untilNul, LINE, SEPARATOR>(base, to, tableLow, tableHigh, separatorBytes)) {
                 base += shape.periodBytes;
                 to += PERIOD_BYTES_OUT;
                 --periodsLeft;
