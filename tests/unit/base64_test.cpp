@@ -215,7 +215,7 @@ TEST_P(KernelTest, EveryAlignmentAndBlockBoundary)
 TEST_P(KernelTest, IgnoresWhitespaceAtEveryPosition)
 {
     static const char *SPACES[] = {"\t", "\n", "\f", "\r", " ", "\r\n", " \t\n\f\r  \r\n"};
-    for (uint32_t chars : {4u, 16u, 32u, 64u, 100u, 128u, 192u}) {
+    for (uint32_t chars : {4u, 16u, 32u, 64u, 100u, 128u, 192u, 320u}) {
         Bytes plain = RandomBytes(chars / 4 * 3 - 1, chars);
         std::string text = ReferenceEncode(plain);
         for (const char *space : SPACES) {
@@ -256,7 +256,7 @@ TEST_P(KernelTest, InvalidCharacterAtEveryPositionFails)
         if (!strchr("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/-_= \t\n\f\r", byte))
             invalid.push_back((char)byte);
     const char *INVALID = invalid.c_str();
-    for (uint32_t chars : {8u, 64u, 192u}) {
+    for (uint32_t chars : {8u, 64u, 192u, 320u}) {
         Bytes plain = RandomBytes(chars / 4 * 3, chars);
         std::string text = ReferenceEncode(plain);
         ASSERT_EQ(Decode(text, (uint32_t)plain.size(), nullptr), 1);
