@@ -77,25 +77,55 @@ template <uint32_t SEPARATOR>
 alignas(64) constexpr SkipIndexes SKIP_INDEXES = MakeSkipIndexes<SEPARATOR>();
 
 
-// Window J of a period at `base`: its 45 bytes go to to + 45 * J (with 19 more stored after
-// them). Afterwards the top bits of lanes 0-59 of `seen` mark whitespace or a stray byte
-// where data belongs, and lanes 60-63 of `wrong` are other than zero where a separator is
-// not the lines'; the rest of both is left unread. A window within a line needs no permute:
-// its lanes 60-63 are characters the next window checks and decodes.
+// The 64 bytes of window J of a period at `base` (nothing past the period's last window).
 template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR, uint32_t J>
-inline __attribute__((always_inline)) void DecodeLineWindow(const char *base, uint8_t *to, __m512i tableLow,
+inline __attribute__((always_inline)) __m512i LoadLineWindow(const char *base)
+{
+    if constexpr (J < WindowPlan<LINE, SEPARATOR>::WINDOWS)
+        return LoadText<untilNul>(base + WINDOW_PLAN<LINE, SEPARATOR>.offset[J]);
+    else
+        return _mm512_setzero_si512();
+}
+
+// Window J of a period, loaded as `c`: its 45 bytes go to to + 45 * J (with 19 more stored
+// after them). Afterwards the top bits of lanes 0-59 of `seen` mark whitespace or a stray
+// byte where data belongs, and lanes 60-63 of `wrong` are other than zero where a separator
+// is not the lines'; the rest of both is left unread. A window within a line needs no permute:
+// its lanes 60-63 are characters the next window checks and decodes.
+template <uint32_t LINE, uint32_t SEPARATOR, uint32_t J>
+inline __attribute__((always_inline)) void DecodeLineWindow(__m512i c, uint8_t *to, __m512i tableLow,
                                                             __m512i tableHigh, __m512i separatorBytes,
                                                             __m512i &seen, __m512i &wrong)
 {
-    constexpr uint32_t left = WINDOW_PLAN<LINE, SEPARATOR>.lineLeft[J];
-    __m512i c = LoadText<untilNul>(base + WINDOW_PLAN<LINE, SEPARATOR>.offset[J]);
-    if constexpr (left <= WINDOW_CHARS) {
-        c = Permute(_mm512_load_si512((const void *)SKIP_INDEXES<SEPARATOR>.row[left / 4]), c);
-        wrong = _mm512_ternarylogic_epi32(wrong, c, separatorBytes, 0xF6);   // a | (b ^ c)
+    if constexpr (J < WindowPlan<LINE, SEPARATOR>::WINDOWS) {
+        constexpr uint32_t left = WINDOW_PLAN<LINE, SEPARATOR>.lineLeft[J];
+        if constexpr (left <= WINDOW_CHARS) {
+            c = Permute(_mm512_load_si512((const void *)SKIP_INDEXES<SEPARATOR>.row[left / 4]), c);
+            wrong = _mm512_ternarylogic_epi32(wrong, c, separatorBytes, 0xF6);   // a | (b ^ c)
+        }
+        __m512i v = _mm512_permutex2var_epi8(tableLow, c, tableHigh);
+        seen = _mm512_ternarylogic_epi32(seen, v, c, 0xFE);   // a | b | c
+        _mm512_storeu_si512((void *)(to + WINDOW_BYTES * J), Pack(v));
     }
-    __m512i v = _mm512_permutex2var_epi8(tableLow, c, tableHigh);
-    seen = _mm512_ternarylogic_epi32(seen, v, c, 0xFE);   // a | b | c
-    _mm512_storeu_si512((void *)(to + WINDOW_BYTES * J), Pack(v));
+}
+
+// A period's windows go in groups, each group's loads ahead of its stores: loads then wait
+// less (1.02-1.03 x as fast in both compilers' builds). Four a group where the registers
+// hold them; 32-bit code has 8 vector registers and takes one window at a time.
+#if defined(__x86_64__)
+const uint32_t WINDOWS_LOADED_TOGETHER = 4;
+#else
+const uint32_t WINDOWS_LOADED_TOGETHER = 1;
+#endif
+
+template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR, uint32_t FIRST, uint32_t... K>
+inline __attribute__((always_inline)) void DecodeLineWindowGroup(const char *base, uint8_t *to, __m512i tableLow,
+                                                                 __m512i tableHigh, __m512i separatorBytes,
+                                                                 __m512i &seen, __m512i &wrong,
+                                                                 std::integer_sequence<uint32_t, K...>)
+{
+    __m512i c[] = {LoadLineWindow<untilNul, LINE, SEPARATOR, FIRST + K>(base)...};
+    (DecodeLineWindow<LINE, SEPARATOR, FIRST + K>(c[K], to, tableLow, tableHigh, separatorBytes, seen, wrong), ...);
 }
 
 template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR, uint32_t... J>
@@ -103,7 +133,10 @@ inline __attribute__((always_inline)) void DecodeLineWindows(const char *base, u
                                                              __m512i tableHigh, __m512i separatorBytes, __m512i &seen,
                                                              __m512i &wrong, std::integer_sequence<uint32_t, J...>)
 {
-    (DecodeLineWindow<untilNul, LINE, SEPARATOR, J>(base, to, tableLow, tableHigh, separatorBytes, seen, wrong), ...);
+    (DecodeLineWindowGroup<untilNul, LINE, SEPARATOR, J * WINDOWS_LOADED_TOGETHER>(
+         base, to, tableLow, tableHigh, separatorBytes, seen, wrong,
+         std::make_integer_sequence<uint32_t, WINDOWS_LOADED_TOGETHER>()),
+     ...);
 }
 
 // Whether a period's windows held whitespace or a stray byte where data belongs, or a wrong
@@ -126,9 +159,11 @@ template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR>
 inline __attribute__((always_inline)) int DecodeLinePeriod(const char *base, uint8_t *to, __m512i tableLow,
                                                            __m512i tableHigh, __m512i separatorBytes)
 {
+    constexpr uint32_t groups = (WindowPlan<LINE, SEPARATOR>::WINDOWS + WINDOWS_LOADED_TOGETHER - 1) /
+                               WINDOWS_LOADED_TOGETHER;
     __m512i seen = _mm512_setzero_si512(), wrong = _mm512_setzero_si512();
     DecodeLineWindows<untilNul, LINE, SEPARATOR>(base, to, tableLow, tableHigh, separatorBytes, seen, wrong,
-                                                 std::make_integer_sequence<uint32_t, WindowPlan<LINE, SEPARATOR>::WINDOWS>());
+                                                 std::make_integer_sequence<uint32_t, groups>());
     // The usual way on laid out straight: clang made it a jump in one of its builds, and that
     // build ran at two thirds of the speed of the other.
     return !__builtin_expect(StrayOrWrong(seen, wrong), 0);
