@@ -61,6 +61,14 @@ const uint8_t LANE_NUMBERS[64] = {
     22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43,
     44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60, 61, 62, 63};
 
+// Four 6-bit values per 32-bit lane into the lane's low three bytes, the first byte
+// highest.
+inline __m512i MergeGroups(__m512i values)
+{
+    __m512i pairs = _mm512_maddubs_epi16(values, _mm512_set1_epi32(0x01400140));
+    return _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00011000));
+}
+
 // Four 6-bit values per 32-bit lane into three bytes, the 48 bytes first in the vector.
 inline __m512i Pack(__m512i values)
 {
@@ -69,9 +77,7 @@ inline __m512i Pack(__m512i values)
         60, 61, 62, 56, 57, 58, 52, 53, 54, 48, 49, 50, 44, 45, 46, 40,
         41, 42, 36, 37, 38, 32, 33, 34, 28, 29, 30, 24, 25, 26, 20, 21,
         22, 16, 17, 18, 12, 13, 14, 8, 9, 10, 4, 5, 6, 0, 1, 2);
-    __m512i pairs = _mm512_maddubs_epi16(values, _mm512_set1_epi32(0x01400140));
-    __m512i groups = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00011000));
-    return Permute(gather, groups);
+    return Permute(gather, MergeGroups(values));
 }
 
 inline uint32_t CountBits(__mmask64 mask)
