@@ -54,27 +54,6 @@ inline __attribute__((always_inline)) int ReadFurtherPlain(Decoding &d, const ch
     return 1;
 }
 
-#if defined(__x86_64__)
-// Indexes that gather bytes 64 * K to 64 * K + 63 of the 192 that four vectors of merged
-// groups decode to, from the two of those vectors they lie in.
-struct ThreeFromFour {
-    uint8_t index[3][64];
-};
-
-constexpr ThreeFromFour MakeThreeFromFour(void)
-{
-    ThreeFromFour t{};
-    for (uint32_t k = 0; k < 3; ++k)
-        for (uint32_t i = 0; i < 64; ++i) {
-            uint32_t at = 64 * k + i, vector = at / 48, byte = at % 48;
-            t.index[k][i] = (uint8_t)((vector - k) * 64 + 4 * (byte / 3) + 2 - byte % 3);
-        }
-    return t;
-}
-
-alignas(64) constexpr ThreeFromFour THREE_FROM_FOUR = MakeThreeFromFour();
-#endif
-
 // A vector of text loaded once and kept in a register: gcc otherwise loads the same bytes
 // again where an instruction can take them from memory, and a text not aligned to 64 bytes
 // pays for each load twice.
@@ -105,12 +84,8 @@ inline __attribute__((always_inline)) uint32_t DecodePlainPairs(const char *&in,
     // Two pairs a round where the registers allow (32-bit code has 8 vector registers),
     // each tested, and stored once both pass: the round's four loads go ahead of any store,
     // which a text not aligned to 64 bytes needs (1.05-1.1 x as fast there in both
-    // compilers' builds), and its 192 bytes go out in three whole stores rather than four
-    // that overlap (1.05 x in the mingw build). When a test fails, the loop below finds
-    // the byte.
-    const __m512i gather0 = _mm512_load_si512((const void *)THREE_FROM_FOUR.index[0]);
-    const __m512i gather1 = _mm512_load_si512((const void *)THREE_FROM_FOUR.index[1]);
-    const __m512i gather2 = _mm512_load_si512((const void *)THREE_FROM_FOUR.index[2]);
+    // compilers' builds), and its 192 bytes go out in three stores (1.05 x in the mingw
+    // build). When a test fails, the loop below finds the byte.
     for (; pairs >= 2; pairs -= 2) {
         __m512i c0 = LoadTextOnce<untilNul>(in);
         __m512i c1 = LoadTextOnce<untilNul>(in + 64);
@@ -121,10 +96,7 @@ inline __attribute__((always_inline)) uint32_t DecodePlainPairs(const char *&in,
         __m512i v2 = _mm512_permutex2var_epi8(tableLow, c2, tableHigh);
         __m512i v3 = _mm512_permutex2var_epi8(tableLow, c3, tableHigh);
         if (!PairIsData(c0, c1, v0, v1) || !PairIsData(c2, c3, v2, v3)) break;
-        __m512i m0 = MergeGroups(v0), m1 = MergeGroups(v1), m2 = MergeGroups(v2), m3 = MergeGroups(v3);
-        _mm512_storeu_si512((void *)out, _mm512_permutex2var_epi8(m0, gather0, m1));
-        _mm512_storeu_si512((void *)(out + 64), _mm512_permutex2var_epi8(m1, gather1, m2));
-        _mm512_storeu_si512((void *)(out + 128), _mm512_permutex2var_epi8(m2, gather2, m3));
+        StoreFourAsThree<48>(out, v0, v1, v2, v3);
         in += 256;
         out += 192;
     }

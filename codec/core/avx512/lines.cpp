@@ -87,36 +87,52 @@ inline __attribute__((always_inline)) __m512i LoadLineWindow(const char *base)
         return _mm512_setzero_si512();
 }
 
-// Window J of a period, loaded as `c`: its 45 bytes go to to + 45 * J (with 19 more stored
-// after them). Afterwards the top bits of lanes 0-59 of `seen` mark whitespace or a stray
-// byte where data belongs, and lanes 60-63 of `wrong` are other than zero where a separator
-// is not the lines'; the rest of both is left unread. A window within a line needs no permute:
+// The values of window J of a period, loaded as `c`: its first 60 lanes decode to its 45
+// bytes. Afterwards the top bits of lanes 0-59 of `seen` mark whitespace or a stray byte
+// where data belongs, and lanes 60-63 of `wrong` are other than zero where a separator is
+// not the lines'; the rest of both is left unread. A window within a line needs no permute:
 // its lanes 60-63 are characters the next window checks and decodes.
 template <uint32_t LINE, uint32_t SEPARATOR, uint32_t J>
-inline __attribute__((always_inline)) void DecodeLineWindow(__m512i c, uint8_t *to, __m512i tableLow,
-                                                            __m512i tableHigh, __m512i separatorBytes,
-                                                            __m512i &seen, __m512i &wrong)
+inline __attribute__((always_inline)) __m512i LineWindowValues(__m512i c, __m512i tableLow, __m512i tableHigh,
+                                                               __m512i separatorBytes, __m512i &seen, __m512i &wrong)
 {
-    if constexpr (J < WindowPlan<LINE, SEPARATOR>::WINDOWS) {
-        constexpr uint32_t left = WINDOW_PLAN<LINE, SEPARATOR>.lineLeft[J];
-        if constexpr (left <= WINDOW_CHARS) {
-            c = Permute(_mm512_load_si512((const void *)SKIP_INDEXES<SEPARATOR>.row[left / 4]), c);
-            wrong = _mm512_ternarylogic_epi32(wrong, c, separatorBytes, 0xF6);   // a | (b ^ c)
-        }
-        __m512i v = _mm512_permutex2var_epi8(tableLow, c, tableHigh);
-        seen = _mm512_ternarylogic_epi32(seen, v, c, 0xFE);   // a | b | c
-        _mm512_storeu_si512((void *)(to + WINDOW_BYTES * J), Pack(v));
+    constexpr uint32_t left = WINDOW_PLAN<LINE, SEPARATOR>.lineLeft[J];
+    if constexpr (left <= WINDOW_CHARS) {
+        c = Permute(_mm512_load_si512((const void *)SKIP_INDEXES<SEPARATOR>.row[left / 4]), c);
+        wrong = _mm512_ternarylogic_epi32(wrong, c, separatorBytes, 0xF6);   // a | (b ^ c)
     }
+    __m512i v = _mm512_permutex2var_epi8(tableLow, c, tableHigh);
+    seen = _mm512_ternarylogic_epi32(seen, v, c, 0xFE);   // a | b | c
+    return v;
 }
 
 // A period's windows go in groups, each group's loads ahead of its stores: loads then wait
 // less (1.02-1.03 x as fast in both compilers' builds). Four a group where the registers
-// hold them; 32-bit code has 8 vector registers and takes one window at a time.
+// hold them, their 180 bytes in three stores; 32-bit code has 8 vector registers and takes
+// one window at a time. Window J's bytes go to to + 45 * J, each store reaching up to 19
+// bytes further.
 #if defined(__x86_64__)
 const uint32_t WINDOWS_LOADED_TOGETHER = 4;
 #else
 const uint32_t WINDOWS_LOADED_TOGETHER = 1;
 #endif
+
+// Window J's values from its load, and its bytes stored by themselves; nothing past the
+// period's last window.
+template <uint32_t LINE, uint32_t SEPARATOR, uint32_t J>
+inline __attribute__((always_inline)) void TakeLineWindow(__m512i c, __m512i &v, __m512i tableLow, __m512i tableHigh,
+                                                          __m512i separatorBytes, __m512i &seen, __m512i &wrong)
+{
+    if constexpr (J < WindowPlan<LINE, SEPARATOR>::WINDOWS)
+        v = LineWindowValues<LINE, SEPARATOR, J>(c, tableLow, tableHigh, separatorBytes, seen, wrong);
+}
+
+template <uint32_t LINE, uint32_t SEPARATOR, uint32_t J>
+inline __attribute__((always_inline)) void StoreLineWindow(uint8_t *to, __m512i v)
+{
+    if constexpr (J < WindowPlan<LINE, SEPARATOR>::WINDOWS)
+        _mm512_storeu_si512((void *)(to + WINDOW_BYTES * J), Pack(v));
+}
 
 template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR, uint32_t FIRST, uint32_t... K>
 inline __attribute__((always_inline)) void DecodeLineWindowGroup(const char *base, uint8_t *to, __m512i tableLow,
@@ -125,7 +141,15 @@ inline __attribute__((always_inline)) void DecodeLineWindowGroup(const char *bas
                                                                  std::integer_sequence<uint32_t, K...>)
 {
     __m512i c[] = {LoadLineWindow<untilNul, LINE, SEPARATOR, FIRST + K>(base)...};
-    (DecodeLineWindow<LINE, SEPARATOR, FIRST + K>(c[K], to, tableLow, tableHigh, separatorBytes, seen, wrong), ...);
+    __m512i v[] = {c[K]...};
+    (TakeLineWindow<LINE, SEPARATOR, FIRST + K>(c[K], v[K], tableLow, tableHigh, separatorBytes, seen, wrong), ...);
+#if defined(__x86_64__)
+    if constexpr (sizeof...(K) == 4 && FIRST + 4 <= WindowPlan<LINE, SEPARATOR>::WINDOWS) {
+        StoreFourAsThree<WINDOW_BYTES>(to + WINDOW_BYTES * FIRST, v[0], v[1], v[2], v[3]);
+        return;
+    }
+#endif
+    (StoreLineWindow<LINE, SEPARATOR, FIRST + K>(to, v[K]), ...);
 }
 
 template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR, uint32_t... J>

@@ -69,6 +69,46 @@ inline __m512i MergeGroups(__m512i values)
     return _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00011000));
 }
 
+#if defined(__x86_64__)
+// Indexes that gather bytes 64 * K to 64 * K + 63 of what four vectors of merged groups
+// decode to, PIECE bytes each, from the two of those vectors they lie in (bytes past the
+// four pieces take anything).
+template <uint32_t PIECE>
+struct ThreeFromFour {
+    uint8_t index[3][64];
+};
+
+template <uint32_t PIECE>
+constexpr ThreeFromFour<PIECE> MakeThreeFromFour(void)
+{
+    ThreeFromFour<PIECE> t{};
+    for (uint32_t k = 0; k < 3; ++k)
+        for (uint32_t i = 0; i < 64; ++i) {
+            uint32_t at = 64 * k + i, piece = at / PIECE, byte = at % PIECE;
+            if (piece > 3) piece = 3;
+            t.index[k][i] = (uint8_t)((piece - k) * 64 + 4 * (byte / 3) + 2 - byte % 3);
+        }
+    return t;
+}
+
+template <uint32_t PIECE>
+alignas(64) constexpr ThreeFromFour<PIECE> THREE_FROM_FOUR = MakeThreeFromFour<PIECE>();
+
+// Four vectors of values decoded to PIECE bytes each (their first PIECE / 3 groups), one
+// after another from `to`, in three whole stores where four would overlap: one store and one
+// permute fewer. 192 bytes are stored.
+template <uint32_t PIECE>
+inline __attribute__((always_inline)) void StoreFourAsThree(uint8_t *to, __m512i v0, __m512i v1, __m512i v2,
+                                                            __m512i v3)
+{
+    __m512i m0 = MergeGroups(v0), m1 = MergeGroups(v1), m2 = MergeGroups(v2), m3 = MergeGroups(v3);
+    const ThreeFromFour<PIECE> &gather = THREE_FROM_FOUR<PIECE>;
+    _mm512_storeu_si512((void *)to, _mm512_permutex2var_epi8(m0, _mm512_load_si512(gather.index[0]), m1));
+    _mm512_storeu_si512((void *)(to + 64), _mm512_permutex2var_epi8(m1, _mm512_load_si512(gather.index[1]), m2));
+    _mm512_storeu_si512((void *)(to + 128), _mm512_permutex2var_epi8(m2, _mm512_load_si512(gather.index[2]), m3));
+}
+#endif
+
 // Four 6-bit values per 32-bit lane into three bytes, the 48 bytes first in the vector.
 inline __m512i Pack(__m512i values)
 {
