@@ -87,23 +87,31 @@ inline __attribute__((always_inline)) __m512i LoadLineWindow(const char *base)
         return _mm512_setzero_si512();
 }
 
+// Whether window J of a period holds a separator (and is permuted), or lies within a line.
+template <uint32_t LINE, uint32_t SEPARATOR, uint32_t J>
+constexpr bool HOLDS_SEPARATOR = J < WindowPlan<LINE, SEPARATOR>::WINDOWS &&
+                                 WINDOW_PLAN<LINE, SEPARATOR>.lineLeft[J] <= WINDOW_CHARS;
+template <uint32_t LINE, uint32_t SEPARATOR, uint32_t J>
+constexpr bool WITHIN_LINE = J < WindowPlan<LINE, SEPARATOR>::WINDOWS &&
+                             WINDOW_PLAN<LINE, SEPARATOR>.lineLeft[J] > WINDOW_CHARS;
+
 // The values of window J of a period, loaded as `c`: its first 60 lanes decode to its 45
-// bytes. Afterwards the top bits of lanes 0-59 of `seen` mark whitespace or a stray byte
-// where data belongs, and lanes 60-63 of `wrong` are other than zero where a separator is
-// not the lines'; the rest of both is left unread. A window within a line needs no permute:
-// its lanes 60-63 are characters the next window checks and decodes.
+// bytes. A separator window's characters, separator moved to lanes 60-63, go into `wrong`
+// against `separatorTail` (the separator there, zero elsewhere): in one step its data lanes
+// gain the top bit of a byte from 0x80 up and lanes 60-63 any difference from the
+// separator. The caller adds the values (and a window within a line its characters) to
+// `seen`, whose lanes 0-59 then have a top bit set for any byte that is not data; lanes
+// 60-63 of a window within a line are characters the next window checks and decodes.
 template <uint32_t LINE, uint32_t SEPARATOR, uint32_t J>
 inline __attribute__((always_inline)) __m512i LineWindowValues(__m512i c, __m512i tableLow, __m512i tableHigh,
-                                                               __m512i separatorBytes, __m512i &seen, __m512i &wrong)
+                                                               __m512i separatorTail, __m512i &wrong)
 {
-    constexpr uint32_t left = WINDOW_PLAN<LINE, SEPARATOR>.lineLeft[J];
-    if constexpr (left <= WINDOW_CHARS) {
+    if constexpr (HOLDS_SEPARATOR<LINE, SEPARATOR, J>) {
+        constexpr uint32_t left = WINDOW_PLAN<LINE, SEPARATOR>.lineLeft[J];
         c = Permute(_mm512_load_si512((const void *)SKIP_INDEXES<SEPARATOR>.row[left / 4]), c);
-        wrong = _mm512_ternarylogic_epi32(wrong, c, separatorBytes, 0xF6);   // a | (b ^ c)
+        wrong = _mm512_ternarylogic_epi32(wrong, c, separatorTail, 0xF6);   // a | (b ^ c)
     }
-    __m512i v = _mm512_permutex2var_epi8(tableLow, c, tableHigh);
-    seen = _mm512_ternarylogic_epi32(seen, v, c, 0xFE);   // a | b | c
-    return v;
+    return _mm512_permutex2var_epi8(tableLow, c, tableHigh);
 }
 
 // A period's windows go in groups, each group's loads ahead of its stores: loads then wait
@@ -117,14 +125,51 @@ const uint32_t WINDOWS_LOADED_TOGETHER = 4;
 const uint32_t WINDOWS_LOADED_TOGETHER = 1;
 #endif
 
+// What window J adds to `seen`: its values, and a window within a line its characters too.
+template <uint32_t LINE, uint32_t SEPARATOR, uint32_t J>
+constexpr uint32_t SEEN_INPUTS = HOLDS_SEPARATOR<LINE, SEPARATOR, J> ? 1 : WITHIN_LINE<LINE, SEPARATOR, J> ? 2 : 0;
+
+template <uint32_t LINE, uint32_t SEPARATOR, uint32_t FIRST>
+constexpr uint32_t SeenInputsBefore(uint32_t k)
+{
+    uint32_t n = 0;
+    for (uint32_t i = 0; i < k; ++i)
+        n += FIRST + i < WindowPlan<LINE, SEPARATOR>::WINDOWS
+                 ? (WINDOW_PLAN<LINE, SEPARATOR>.lineLeft[FIRST + i] <= WINDOW_CHARS ? 1 : 2)
+                 : 0;
+    return n;
+}
+
+// Window J's values (and perhaps characters) into the group's list for `seen`, from `at`.
+template <uint32_t LINE, uint32_t SEPARATOR, uint32_t J, uint32_t at>
+inline __attribute__((always_inline)) void ListForSeen(__m512i *list, __m512i v, __m512i c)
+{
+    if constexpr (SEEN_INPUTS<LINE, SEPARATOR, J> >= 1) list[at] = v;
+    if constexpr (SEEN_INPUTS<LINE, SEPARATOR, J> == 2) list[at + 1] = c;
+}
+
+// `seen` gains the first N vectors of `list`, two a step.
+template <uint32_t N>
+inline __attribute__((always_inline)) void AddToSeen(__m512i &seen, const __m512i *list)
+{
+    if constexpr (N >= 2) {
+        seen = _mm512_ternarylogic_epi32(seen, list[0], list[1], 0xFE);   // a | b | c
+        AddToSeen<N - 2>(seen, list + 2);
+    } else if constexpr (N == 1) {
+        // Not a plain OR: gcc reorders a chain of those to the period's end and spills the
+        // values meanwhile (32-bit code, with its 8 registers, takes this step every window).
+        seen = _mm512_ternarylogic_epi32(seen, list[0], list[0], 0xFE);
+    }
+}
+
 // Window J's values from its load, and its bytes stored by themselves; nothing past the
 // period's last window.
 template <uint32_t LINE, uint32_t SEPARATOR, uint32_t J>
 inline __attribute__((always_inline)) void TakeLineWindow(__m512i c, __m512i &v, __m512i tableLow, __m512i tableHigh,
-                                                          __m512i separatorBytes, __m512i &seen, __m512i &wrong)
+                                                          __m512i separatorTail, __m512i &wrong)
 {
     if constexpr (J < WindowPlan<LINE, SEPARATOR>::WINDOWS)
-        v = LineWindowValues<LINE, SEPARATOR, J>(c, tableLow, tableHigh, separatorBytes, seen, wrong);
+        v = LineWindowValues<LINE, SEPARATOR, J>(c, tableLow, tableHigh, separatorTail, wrong);
 }
 
 template <uint32_t LINE, uint32_t SEPARATOR, uint32_t J>
@@ -136,13 +181,18 @@ inline __attribute__((always_inline)) void StoreLineWindow(uint8_t *to, __m512i 
 
 template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR, uint32_t FIRST, uint32_t... K>
 inline __attribute__((always_inline)) void DecodeLineWindowGroup(const char *base, uint8_t *to, __m512i tableLow,
-                                                                 __m512i tableHigh, __m512i separatorBytes,
+                                                                 __m512i tableHigh, __m512i separatorTail,
                                                                  __m512i &seen, __m512i &wrong,
                                                                  std::integer_sequence<uint32_t, K...>)
 {
     __m512i c[] = {LoadLineWindow<untilNul, LINE, SEPARATOR, FIRST + K>(base)...};
     __m512i v[] = {c[K]...};
-    (TakeLineWindow<LINE, SEPARATOR, FIRST + K>(c[K], v[K], tableLow, tableHigh, separatorBytes, seen, wrong), ...);
+    (TakeLineWindow<LINE, SEPARATOR, FIRST + K>(c[K], v[K], tableLow, tableHigh, separatorTail, wrong), ...);
+    // The group's inputs to `seen` in one list, so that each three-input step takes two.
+    constexpr uint32_t inputs = SeenInputsBefore<LINE, SEPARATOR, FIRST>(sizeof...(K));
+    __m512i list[2 * sizeof...(K)];
+    (ListForSeen<LINE, SEPARATOR, FIRST + K, SeenInputsBefore<LINE, SEPARATOR, FIRST>(K)>(list, v[K], c[K]), ...);
+    AddToSeen<inputs>(seen, list);
 #if defined(__x86_64__)
     if constexpr (sizeof...(K) == 4 && FIRST + 4 <= WindowPlan<LINE, SEPARATOR>::WINDOWS) {
         StoreFourAsThree<WINDOW_BYTES>(to + WINDOW_BYTES * FIRST, v[0], v[1], v[2], v[3]);
@@ -154,11 +204,11 @@ inline __attribute__((always_inline)) void DecodeLineWindowGroup(const char *bas
 
 template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR, uint32_t... J>
 inline __attribute__((always_inline)) void DecodeLineWindows(const char *base, uint8_t *to, __m512i tableLow,
-                                                             __m512i tableHigh, __m512i separatorBytes, __m512i &seen,
+                                                             __m512i tableHigh, __m512i separatorTail, __m512i &seen,
                                                              __m512i &wrong, std::integer_sequence<uint32_t, J...>)
 {
     (DecodeLineWindowGroup<untilNul, LINE, SEPARATOR, J * WINDOWS_LOADED_TOGETHER>(
-         base, to, tableLow, tableHigh, separatorBytes, seen, wrong,
+         base, to, tableLow, tableHigh, separatorTail, seen, wrong,
          std::make_integer_sequence<uint32_t, WINDOWS_LOADED_TOGETHER>()),
      ...);
 }
@@ -170,8 +220,9 @@ inline __attribute__((always_inline)) void DecodeLineWindows(const char *base, u
 inline int StrayOrWrong(__m512i seen, __m512i wrong)
 {
     const __m512i dataTopBits = _mm512_maskz_set1_epi32(DATA_DWORDS, (int)0x80808080);
-    const __m512i separatorLanes = _mm512_maskz_set1_epi32((__mmask16)~DATA_DWORDS, -1);
-    __mmask64 failed = _kor_mask64(_mm512_test_epi8_mask(seen, dataTopBits), _mm512_test_epi8_mask(wrong, separatorLanes));
+    // The top bit of the data lanes, every bit of the separator's.
+    const __m512i wrongBits = _mm512_mask_set1_epi32(dataTopBits, (__mmask16)~DATA_DWORDS, -1);
+    __mmask64 failed = _kor_mask64(_mm512_test_epi8_mask(seen, dataTopBits), _mm512_test_epi8_mask(wrong, wrongBits));
     return !_kortestz_mask64_u8(failed, failed);
 }
 
@@ -181,12 +232,12 @@ inline int StrayOrWrong(__m512i seen, __m512i wrong)
 // (WINDOWS - 1) + 64 bytes.
 template <bool untilNul, uint32_t LINE, uint32_t SEPARATOR>
 inline __attribute__((always_inline)) int DecodeLinePeriod(const char *base, uint8_t *to, __m512i tableLow,
-                                                           __m512i tableHigh, __m512i separatorBytes)
+                                                           __m512i tableHigh, __m512i separatorTail)
 {
     constexpr uint32_t groups = (WindowPlan<LINE, SEPARATOR>::WINDOWS + WINDOWS_LOADED_TOGETHER - 1) /
                                WINDOWS_LOADED_TOGETHER;
     __m512i seen = _mm512_setzero_si512(), wrong = _mm512_setzero_si512();
-    DecodeLineWindows<untilNul, LINE, SEPARATOR>(base, to, tableLow, tableHigh, separatorBytes, seen, wrong,
+    DecodeLineWindows<untilNul, LINE, SEPARATOR>(base, to, tableLow, tableHigh, separatorTail, seen, wrong,
                                                  std::make_integer_sequence<uint32_t, groups>());
     // The usual way on laid out straight: clang made it a jump in one of its builds, and that
     // build ran at two thirds of the speed of the other.
@@ -306,9 +357,10 @@ void DecodeLines(const char **in, const char *limit, uint8_t **out, const uint8_
     const uint32_t PERIOD_REACH = shape.offset[Shape::WINDOWS - 1] + 64;
     const uint32_t PERIOD_ROOM = WINDOW_BYTES * (Shape::WINDOWS - 1) + 64;
     const uint32_t PERIOD_BYTES_OUT = WINDOW_BYTES * Shape::WINDOWS;
-    // The separator as lanes 60-63 of a window hold it (SkipIndexes).
-    const __m512i separatorBytes = SEPARATOR == 2 ? _mm512_set1_epi16((short)separator)
-                                                  : _mm512_set1_epi8((char)separator);
+    // The separator as lanes 60-63 of a window hold it (SkipIndexes), zero in the data lanes.
+    const __m512i separatorTail = SEPARATOR == 2
+                                      ? _mm512_maskz_set1_epi16(0xC0000000u, (short)separator)
+                                      : _mm512_maskz_set1_epi8(0xF000000000000000ull, (char)separator);
 
     for (;;) {
         // Whole periods, as many as fit in the room and (but without a length) lie within
@@ -331,7 +383,7 @@ void DecodeLines(const char **in, const char *limit, uint8_t **out, const uint8_
                     nulSeen = 1;
                     break;
                 }
-                if (!DecodeLinePeriod<untilNul, LINE, SEPARATOR>(base, to, tableLow, tableHigh, separatorBytes)) break;
+                if (!DecodeLinePeriod<untilNul, LINE, SEPARATOR>(base, to, tableLow, tableHigh, separatorTail)) break;
                 base += shape.periodBytes;
                 to += PERIOD_BYTES_OUT;
                 --periodsLeft;
