@@ -87,13 +87,10 @@ inline __attribute__((always_inline)) __m512i LoadLineWindow(const char *base)
         return _mm512_setzero_si512();
 }
 
-// Whether window J of a period holds a separator (and is permuted), or lies within a line.
+// Whether window J of a period holds a separator (and is permuted).
 template <uint32_t LINE, uint32_t SEPARATOR, uint32_t J>
 constexpr bool HOLDS_SEPARATOR = J < WindowPlan<LINE, SEPARATOR>::WINDOWS &&
                                  WINDOW_PLAN<LINE, SEPARATOR>.lineLeft[J] <= WINDOW_CHARS;
-template <uint32_t LINE, uint32_t SEPARATOR, uint32_t J>
-constexpr bool WITHIN_LINE = J < WindowPlan<LINE, SEPARATOR>::WINDOWS &&
-                             WINDOW_PLAN<LINE, SEPARATOR>.lineLeft[J] > WINDOW_CHARS;
 
 // The values of window J of a period, loaded as `c`: its first 60 lanes decode to its 45
 // bytes. A separator window's characters, separator moved to lanes 60-63, go into `wrong`
@@ -125,18 +122,20 @@ const uint32_t WINDOWS_LOADED_TOGETHER = 4;
 const uint32_t WINDOWS_LOADED_TOGETHER = 1;
 #endif
 
-// What window J adds to `seen`: its values, and a window within a line its characters too.
-template <uint32_t LINE, uint32_t SEPARATOR, uint32_t J>
-constexpr uint32_t SEEN_INPUTS = HOLDS_SEPARATOR<LINE, SEPARATOR, J> ? 1 : WITHIN_LINE<LINE, SEPARATOR, J> ? 2 : 0;
+// How many vectors window j adds to `seen`: its values, and a window within a line its
+// characters too; none past the period's last window.
+template <uint32_t LINE, uint32_t SEPARATOR>
+constexpr uint32_t SeenInputs(uint32_t j)
+{
+    if (j >= WindowPlan<LINE, SEPARATOR>::WINDOWS) return 0;
+    return WINDOW_PLAN<LINE, SEPARATOR>.lineLeft[j] <= WINDOW_CHARS ? 1 : 2;
+}
 
 template <uint32_t LINE, uint32_t SEPARATOR, uint32_t FIRST>
 constexpr uint32_t SeenInputsBefore(uint32_t k)
 {
     uint32_t n = 0;
-    for (uint32_t i = 0; i < k; ++i)
-        n += FIRST + i < WindowPlan<LINE, SEPARATOR>::WINDOWS
-                 ? (WINDOW_PLAN<LINE, SEPARATOR>.lineLeft[FIRST + i] <= WINDOW_CHARS ? 1 : 2)
-                 : 0;
+    for (uint32_t i = 0; i < k; ++i) n += SeenInputs<LINE, SEPARATOR>(FIRST + i);
     return n;
 }
 
@@ -144,8 +143,8 @@ constexpr uint32_t SeenInputsBefore(uint32_t k)
 template <uint32_t LINE, uint32_t SEPARATOR, uint32_t J, uint32_t at>
 inline __attribute__((always_inline)) void ListForSeen(__m512i *list, __m512i v, __m512i c)
 {
-    if constexpr (SEEN_INPUTS<LINE, SEPARATOR, J> >= 1) list[at] = v;
-    if constexpr (SEEN_INPUTS<LINE, SEPARATOR, J> == 2) list[at + 1] = c;
+    if constexpr (SeenInputs<LINE, SEPARATOR>(J) >= 1) list[at] = v;
+    if constexpr (SeenInputs<LINE, SEPARATOR>(J) == 2) list[at + 1] = c;
 }
 
 // `seen` gains the first N vectors of `list`, two a step.
