@@ -121,4 +121,22 @@ READS_WHOLE_BLOCKS inline uint32_t AlignedMeasure(const char *text, uint32_t lim
     return n + taken;
 }
 
+// The span and the measure that also stop where two hyphens begin (SpanToHyphenPair,
+// MeasureToHyphenPair), over the level's aligned blocks.
+template <class Blocks>
+READS_WHOLE_BLOCKS inline uint32_t AlignedHyphenSpan(const char *text, uint32_t limit)
+{
+    return SpanToHyphenPair(text, limit, [](const char *from, uint32_t most) {
+        return AlignedSpan<Blocks, true>(from, most);
+    });
+}
+
+template <class Blocks>
+READS_WHOLE_BLOCKS inline uint32_t AlignedHyphenMeasure(const char *text, uint32_t limit, uint32_t *measured)
+{
+    return MeasureToHyphenPair(text, limit, measured, [](const char *from, uint32_t most, uint32_t *part) {
+        return AlignedMeasure<Blocks, true>(from, most, part);
+    });
+}
+
 }  // namespace

@@ -68,9 +68,7 @@ READS_WHOLE_BLOCKS uint32_t TextSpanAvx2(const char *text, uint32_t limit)
 
 READS_WHOLE_BLOCKS uint32_t HyphenSpanAvx2(const char *text, uint32_t limit)
 {
-    return SpanToHyphenPair(text, limit, [](const char *from, uint32_t most) {
-        return AlignedSpan<Avx2Blocks, true>(from, most);
-    });
+    return AlignedHyphenSpan<Avx2Blocks>(text, limit);
 }
 
 READS_WHOLE_BLOCKS uint32_t MeasureTextAvx2(const char *text, uint32_t limit, uint32_t *measured)
@@ -80,7 +78,5 @@ READS_WHOLE_BLOCKS uint32_t MeasureTextAvx2(const char *text, uint32_t limit, ui
 
 READS_WHOLE_BLOCKS uint32_t HyphenMeasureAvx2(const char *text, uint32_t limit, uint32_t *measured)
 {
-    return MeasureToHyphenPair(text, limit, measured, [](const char *from, uint32_t most, uint32_t *part) {
-        return AlignedMeasure<Avx2Blocks, true>(from, most, part);
-    });
+    return AlignedHyphenMeasure<Avx2Blocks>(text, limit, measured);
 }

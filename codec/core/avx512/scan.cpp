@@ -9,9 +9,7 @@ READS_WHOLE_BLOCKS uint32_t TextSpanAvx512(const char *text, uint32_t limit)
 
 READS_WHOLE_BLOCKS uint32_t HyphenSpanAvx512(const char *text, uint32_t limit)
 {
-    return SpanToHyphenPair(text, limit, [](const char *from, uint32_t most) {
-        return AlignedSpan<Avx512Blocks, true>(from, most);
-    });
+    return AlignedHyphenSpan<Avx512Blocks>(text, limit);
 }
 
 READS_WHOLE_BLOCKS uint32_t MeasureTextAvx512(const char *text, uint32_t limit, uint32_t *measured)
@@ -21,7 +19,5 @@ READS_WHOLE_BLOCKS uint32_t MeasureTextAvx512(const char *text, uint32_t limit, 
 
 READS_WHOLE_BLOCKS uint32_t HyphenMeasureAvx512(const char *text, uint32_t limit, uint32_t *measured)
 {
-    return MeasureToHyphenPair(text, limit, measured, [](const char *from, uint32_t most, uint32_t *part) {
-        return AlignedMeasure<Avx512Blocks, true>(from, most, part);
-    });
+    return AlignedHyphenMeasure<Avx512Blocks>(text, limit, measured);
 }

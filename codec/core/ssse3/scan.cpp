@@ -70,9 +70,7 @@ READS_WHOLE_BLOCKS uint32_t TextSpanSse2(const char *text, uint32_t limit)
 
 READS_WHOLE_BLOCKS uint32_t HyphenSpanSse2(const char *text, uint32_t limit)
 {
-    return SpanToHyphenPair(text, limit, [](const char *from, uint32_t most) {
-        return AlignedSpan<Sse2Blocks, true>(from, most);
-    });
+    return AlignedHyphenSpan<Sse2Blocks>(text, limit);
 }
 
 READS_WHOLE_BLOCKS uint32_t MeasureTextSsse3(const char *text, uint32_t limit, uint32_t *measured)
@@ -82,7 +80,5 @@ READS_WHOLE_BLOCKS uint32_t MeasureTextSsse3(const char *text, uint32_t limit, u
 
 READS_WHOLE_BLOCKS uint32_t HyphenMeasureSsse3(const char *text, uint32_t limit, uint32_t *measured)
 {
-    return MeasureToHyphenPair(text, limit, measured, [](const char *from, uint32_t most, uint32_t *part) {
-        return AlignedMeasure<Sse2Blocks, true>(from, most, part);
-    });
+    return AlignedHyphenMeasure<Sse2Blocks>(text, limit, measured);
 }
