@@ -41,6 +41,9 @@ uint32_t EncodeBlocksAvx512(const uint8_t *input, uint32_t blocks, char *output)
     // Plain 64-byte loads while the input lasts (a masked load that misses the cache waits
     // far longer than a plain one), four vectors a step: one a step, the loop's own count
     // and branch held both compilers' builds to 60 GB/s at 128 KiB in place of 75.
+    // Nothing is asked for ahead: a prefetch of every line 1 KiB on made input in the L3
+    // cache encode 1.1 x as fast, but input in memory (a large file's, a chunk at a time as
+    // the jobs take it, which a call's size cannot tell apart) 0.85 x.
     const uint8_t *in = input + done * 3;
     char *out = output + done * 4;
     for (uint32_t steps = blocks - done >= 70 ? (blocks - done - 6) / 64 : 0; steps != 0; --steps) {
